@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+
+// The nine map archive operations the tool uses, as one table of plain
+// function pointers. The real table calls the archive library; a test can
+// hand the run a table in which any operation fails.
+using ArchiveHandle = void*;
+using EntryHandle = void*;
+
+// Open flags for openArchive.
+constexpr unsigned kOpenForChange = 0x8000;  // the handle accepts deleteEntry and addEntryFromMemory
+constexpr unsigned kOpenReadOnly = 0x0100;   // the file is never written through the handle
+
+// entrySize's answer when the size cannot be had.
+constexpr uint32_t kInvalidEntrySize = 0xFFFFFFFFu;
+
+struct ArchiveOps {
+    // True once the archive at path is open; fills *archive.
+    bool (*openArchive)(const char* path, unsigned priority, unsigned flags, ArchiveHandle* archive);
+    // True once the named entry is found; fills *entry.
+    bool (*openEntry)(ArchiveHandle archive, const char* name, unsigned scope, EntryHandle* entry);
+    // The entry's size in bytes, or kInvalidEntrySize.
+    uint32_t (*entrySize)(EntryHandle entry, uint32_t* sizeHigh);
+    // True when the read succeeded; *bytesRead says how many bytes arrived.
+    bool (*readEntry)(EntryHandle entry, void* buffer, uint32_t count, uint32_t* bytesRead, void* overlapped);
+    // True once the entry is closed.
+    bool (*closeEntry)(EntryHandle entry);
+    // True once the named entry is gone from the archive.
+    bool (*deleteEntry)(ArchiveHandle archive, const char* name);
+    // True once the archive's tables are written after a change.
+    bool (*finishChange)(ArchiveHandle archive);
+    // True once the archive holds an entry of that name with exactly those bytes.
+    bool (*addEntryFromMemory)(ArchiveHandle archive, const void* data, uint32_t length, const char* name, unsigned flags);
+    // True once the archive is closed and every change is in the file.
+    bool (*closeArchive)(ArchiveHandle archive);
+};
+
+// The table backed by the archive library.
+const ArchiveOps& libraryArchiveOps();

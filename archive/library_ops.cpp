@@ -1,0 +1,81 @@
+// The archive operations over the map archive library.
+#include <StormLib.h>
+#include "archive/archive_ops.h"
+
+namespace {
+
+// True once the archive is open; read-only unless kOpenForChange is asked for.
+bool openArchive(const char* path, unsigned priority, unsigned flags, ArchiveHandle* archive) {
+    DWORD libraryFlags = (flags & kOpenForChange) ? 0 : MPQ_OPEN_READ_ONLY;
+    HANDLE handle = nullptr;
+    if (!SFileOpenArchive(path, priority, libraryFlags, &handle)) return false;
+    *archive = handle;
+    return true;
+}
+
+// True once the named entry is found in the archive.
+bool openEntry(ArchiveHandle archive, const char* name, unsigned scope, EntryHandle* entry) {
+    HANDLE handle = nullptr;
+    if (!SFileOpenFileEx(archive, name, scope, &handle)) return false;
+    *entry = handle;
+    return true;
+}
+
+// The entry's size, or kInvalidEntrySize when it cannot be had or exceeds 32 bits.
+uint32_t entrySize(EntryHandle entry, uint32_t* sizeHigh) {
+    DWORD high = 0;
+    DWORD low = SFileGetFileSize(entry, &high);
+    if (sizeHigh) *sizeHigh = high;
+    if (low == SFILE_INVALID_SIZE || high != 0) return kInvalidEntrySize;
+    return low;
+}
+
+// True when the read succeeded; the library reports a short read at the end
+// of the entry as a failure, which *bytesRead then tells apart.
+bool readEntry(EntryHandle entry, void* buffer, uint32_t count, uint32_t* bytesRead, void* overlapped) {
+    DWORD got = 0;
+    bool ok = SFileReadFile(entry, buffer, count, &got, static_cast<LPOVERLAPPED>(overlapped));
+    if (bytesRead) *bytesRead = got;
+    return ok;
+}
+
+// True once the entry is closed.
+bool closeEntry(EntryHandle entry) {
+    return SFileCloseFile(entry);
+}
+
+// True once the named entry is gone.
+bool deleteEntry(ArchiveHandle archive, const char* name) {
+    return SFileRemoveFile(archive, name, SFILE_OPEN_FROM_MPQ);
+}
+
+// True once the archive's tables, name list and attributes are written.
+bool finishChange(ArchiveHandle archive) {
+    return SFileFlushArchive(archive);
+}
+
+// True once the archive holds the named entry with exactly these bytes,
+// stored compressed.
+bool addEntryFromMemory(ArchiveHandle archive, const void* data, uint32_t length, const char* name, unsigned flags) {
+    HANDLE file = nullptr;
+    DWORD fileFlags = MPQ_FILE_COMPRESS | MPQ_FILE_REPLACEEXISTING | flags;
+    if (!SFileCreateFile(archive, name, 0, length, 0, fileFlags, &file)) return false;
+    bool written = SFileWriteFile(file, data, length, MPQ_COMPRESSION_ZLIB);
+    bool finished = SFileFinishFile(file);
+    return written && finished;
+}
+
+// True once the archive is closed and its changes are in the file.
+bool closeArchive(ArchiveHandle archive) {
+    return SFileCloseArchive(archive);
+}
+
+}  // namespace
+
+const ArchiveOps& libraryArchiveOps() {
+    static const ArchiveOps ops = {
+        openArchive, openEntry, entrySize, readEntry, closeEntry,
+        deleteEntry, finishChange, addEntryFromMemory, closeArchive,
+    };
+    return ops;
+}

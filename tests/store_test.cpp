@@ -1,0 +1,265 @@
+// Reading and storing the map script, through the archive library and
+// through tables in which one operation fails.
+#include <StormLib.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
+#include <sstream>
+#include "archive/map_script_store.h"
+#include "run/run.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const ArchiveOps& real = libraryArchiveOps();
+
+// Reads the map's script in-process, with scriptLoaded reset first.
+ScriptText readScript(const std::string& map, std::string& err, const ArchiveOps& ops = real) {
+    scriptLoaded = true;
+    std::ostringstream stream;
+    ScriptText text = readMapScript(ops, map, stream);
+    err = stream.str();
+    return text;
+}
+
+// Runs the tool in-process on map with ops; err receives its messages.
+int runInProcess(const std::string& map, const ArchiveOps& ops, std::string& err) {
+    scriptLoaded = true;
+    const char* argv[] = {"ostrel", map.c_str()};
+    std::ostringstream out, errStream;
+    int code = runOstrel(2, argv, ops, ".", out, errStream);
+    err = errStream.str();
+    EXPECT_EQ(out.str(), "");
+    return code;
+}
+
+TEST(ReadMapScript, ReadsAnEncryptedScriptBehindTheMapHeaderWithoutChangingTheFile) {
+    TempFolder folder;
+    const std::string map = folder.file("map.w3x");
+    writeScriptMap(map, "function main takes nothing returns nothing\r\nendfunction\r\n");
+    const std::string before = readFile(map);
+    ASSERT_EQ(before.compare(0, 4, "HM3W"), 0);
+    std::string err;
+    EXPECT_EQ(readScript(map, err), "function main takes nothing returns nothing\r\nendfunction\r\n");
+    EXPECT_TRUE(scriptLoaded);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(readFile(map), before);
+}
+
+TEST(ReadMapScript, EmptyEntryIsASuccessAndANulEndsTheScript) {
+    TempFolder folder;
+    std::string err;
+    writeScriptMap(folder.file("empty.w3x"), "");
+    EXPECT_EQ(readScript(folder.file("empty.w3x"), err), "");
+    EXPECT_TRUE(scriptLoaded);
+    EXPECT_EQ(err, "");
+
+    writeScriptMap(folder.file("nul.w3x"), std::string("globals\n\0hidden\n", 16));
+    EXPECT_EQ(readScript(folder.file("nul.w3x"), err), "globals\n");
+    EXPECT_TRUE(scriptLoaded);
+}
+
+TEST(ReadMapScript, EachUnreadableMapGivesItsMessageAndStaysAsItWas) {
+    TempFolder folder;
+    writeEntriesMap(folder.file("noscript.w3x"), {MapEntry{"war3map.w3e", "terrain", false}});
+    writeFile(folder.file("text.w3x"), std::string(4096, 'x'));
+    struct Case {
+        std::string map;
+        std::string message;
+    } cases[] = {
+        {folder.file("noscript.w3x"), "Couldn't locate the file war3map.j in the map file.\n"},
+        {folder.file("text.w3x"), "Couldn't open the map mpq file for reading.\n"},
+        {folder.file("absent.w3x"), "Couldn't open the map mpq file for reading.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.map);
+        const std::string before = readFile(c.map);
+        std::string err;
+        EXPECT_EQ(readScript(c.map, err), "");
+        EXPECT_FALSE(scriptLoaded);
+        EXPECT_EQ(err, c.message);
+        EXPECT_EQ(readFile(c.map), before);
+    }
+    EXPECT_FALSE(fileExists(folder.file("absent.w3x")));
+}
+
+// A table whose entry size is the invalid-size value.
+ArchiveOps invalidSizeOps() {
+    ArchiveOps ops = real;
+    ops.entrySize = [](EntryHandle, uint32_t*) -> uint32_t { return kInvalidEntrySize; };
+    return ops;
+}
+
+// A table whose read reports success but delivers only the first half.
+ArchiveOps shortReadOps() {
+    ArchiveOps ops = real;
+    ops.readEntry = [](EntryHandle entry, void* buffer, uint32_t count, uint32_t* got, void* overlapped) {
+        return libraryArchiveOps().readEntry(entry, buffer, count / 2, got, overlapped);
+    };
+    return ops;
+}
+
+TEST(ReadMapScript, UsesOnlyTheBytesTheLibraryDelivered) {
+    TempFolder folder;
+    const std::string map = folder.file("map.w3x");
+    writeScriptMap(map, "0123456789abcdef");
+    std::string err;
+    EXPECT_EQ(readScript(map, err, shortReadOps()), "01234567");
+    EXPECT_TRUE(scriptLoaded);
+
+    EXPECT_EQ(readScript(map, err, invalidSizeOps()), "");
+    EXPECT_FALSE(scriptLoaded);
+    EXPECT_EQ(err, "Couldn't read the file war3map.j from the map file.\n");
+}
+
+TEST(StoreMapScript, StoresTheScriptPlusNulCompressedAndLeavesOtherEntriesAlone) {
+    TempFolder folder;
+    const std::string map = folder.file("map.w3x");
+    const std::string script = "globals\nendglobals\n";
+    writeScriptMap(map, script);
+    bool ok = false;
+    const std::string terrain = readEntryBytes(map, "war3map.w3e", ok);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(chmod(map.c_str(), 0640), 0);
+
+    ToolResult result = runTool({map}, folder.path);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(readEntryBytes(map, "war3map.j", ok), script + '\0');
+    EXPECT_EQ(readEntryBytes(map, "war3map.w3e", ok), terrain);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"map.w3x"});
+    struct stat info;
+    ASSERT_EQ(stat(map.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    HANDLE archive = nullptr, file = nullptr;
+    ASSERT_TRUE(SFileOpenArchive(map.c_str(), 0, MPQ_OPEN_READ_ONLY, &archive));
+    ASSERT_TRUE(SFileOpenFileEx(archive, "war3map.j", 0, &file));
+    DWORD flags = 0;
+    EXPECT_TRUE(SFileGetFileInfo(file, SFileInfoFlags, &flags, sizeof(flags), nullptr));
+    EXPECT_NE(flags & MPQ_FILE_COMPRESS, 0u);
+    SFileCloseFile(file);
+    SFileCloseArchive(archive);
+}
+
+TEST(StoreMapScript, AnotherArchiveClientReadsWhatWasStored) {
+    if (std::system("command -v smpq >/dev/null 2>&1") != 0) GTEST_SKIP() << "smpq is not installed";
+    TempFolder folder;
+    const std::string map = folder.file("map.w3x");
+    const std::string script = "function main takes nothing returns nothing\r\nendfunction";
+    writeScriptMap(map, script);
+    ASSERT_EQ(runTool({map}, folder.path).exitCode, 0);
+    const std::string command = "cd '" + folder.path + "' && smpq -x -q map.w3x war3map.j";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(folder.file("war3map.j")), script + '\0');
+}
+
+TEST(StoreMapScript, ThroughASymbolicLinkTheTargetIsReplacedAndTheLinkStays) {
+    TempFolder folder;
+    ASSERT_EQ(mkdir(folder.file("maps").c_str(), 0755), 0);
+    const std::string target = folder.file("maps/real.w3x");
+    writeScriptMap(target, "x\n");
+    ASSERT_EQ(symlink("maps/real.w3x", folder.file("link.w3x").c_str()), 0);
+
+    EXPECT_EQ(runTool({"link.w3x"}, folder.path).exitCode, 0);
+    char linked[256] = {};
+    ASSERT_GT(readlink(folder.file("link.w3x").c_str(), linked, sizeof(linked) - 1), 0);
+    EXPECT_STREQ(linked, "maps/real.w3x");
+    bool ok = false;
+    EXPECT_EQ(readEntryBytes(target, "war3map.j", ok), std::string("x\n") + '\0');
+    EXPECT_EQ(folderNames(folder.file("maps")), std::vector<std::string>{"real.w3x"});
+}
+
+// A copy of the real table with operation number which (0..8) failing.
+ArchiveOps opsFailingAt(int which) {
+    ArchiveOps ops = real;
+    switch (which) {
+        case 0: ops.openArchive = [](const char*, unsigned, unsigned, ArchiveHandle*) { return false; }; break;
+        case 1: ops.openEntry = [](ArchiveHandle, const char*, unsigned, EntryHandle*) { return false; }; break;
+        case 2: ops.entrySize = [](EntryHandle, uint32_t*) { return kInvalidEntrySize; }; break;
+        case 3: ops.readEntry = [](EntryHandle, void*, uint32_t, uint32_t*, void*) { return false; }; break;
+        // A failing close still closes, so that nothing is left open.
+        case 4: ops.closeEntry = [](EntryHandle e) { libraryArchiveOps().closeEntry(e); return false; }; break;
+        case 5: ops.deleteEntry = [](ArchiveHandle, const char*) { return false; }; break;
+        case 6: ops.finishChange = [](ArchiveHandle) { return false; }; break;
+        case 7: ops.addEntryFromMemory = [](ArchiveHandle, const void*, uint32_t, const char*, unsigned) { return false; }; break;
+        case 8: ops.closeArchive = [](ArchiveHandle a) { libraryArchiveOps().closeArchive(a); return false; }; break;
+    }
+    return ops;
+}
+
+TEST(StoreMapScript, AnyFailingArchiveOperationLeavesTheMapByteForByte) {
+    for (int which = 0; which < 9; ++which) {
+        SCOPED_TRACE("failing operation " + std::to_string(which));
+        TempFolder folder;
+        const std::string map = folder.file("map.w3x");
+        writeScriptMap(map, "globals\nendglobals\n");
+        const std::string before = readFile(map);
+        std::string err;
+        EXPECT_EQ(runInProcess(map, opsFailingAt(which), err), 1);
+        EXPECT_TRUE(isOneLine(err)) << err;
+        EXPECT_EQ(readFile(map), before);
+        EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"map.w3x"});
+    }
+}
+
+TEST(StoreMapScript, AMapTheUserMayNotChangeIsRefused) {
+    TempFolder folder;
+    const bool root = geteuid() == 0;
+    const int uid = root ? kUnprivilegedUid : -1;
+    ASSERT_EQ(chmod(folder.path.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(folder.file("locked").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(folder.file("open").c_str(), 0777), 0);
+    const std::string inLockedFolder = folder.file("locked/map.w3x");
+    const std::string readOnlyMap = folder.file("open/map.w3x");
+    writeScriptMap(inLockedFolder, "globals\nendglobals\n");
+    writeScriptMap(readOnlyMap, "globals\nendglobals\n");
+    ASSERT_EQ(chmod(inLockedFolder.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(readOnlyMap.c_str(), 0444), 0);
+    if (!root) ASSERT_EQ(chmod(folder.file("locked").c_str(), 0555), 0);
+
+    for (const std::string& map : {inLockedFolder, readOnlyMap}) {
+        SCOPED_TRACE(map);
+        const std::string before = readFile(map);
+        ToolResult result = runTool({map}, folder.path, uid);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(isOneLine(result.err)) << result.err;
+        EXPECT_EQ(readFile(map), before);
+    }
+    EXPECT_EQ(folderNames(folder.file("locked")), std::vector<std::string>{"map.w3x"});
+    EXPECT_EQ(folderNames(folder.file("open")), std::vector<std::string>{"map.w3x"});
+}
+
+// A table that fails the test whenever any operation is called.
+ArchiveOps untouchableOps() {
+    ArchiveOps ops = opsFailingAt(0);
+    ops.openArchive = [](const char*, unsigned, unsigned, ArchiveHandle*) {
+        ADD_FAILURE() << "the archive library was called";
+        return false;
+    };
+    return ops;
+}
+
+TEST(CommandLine, UsageHelpAndVersion) {
+    std::ostringstream out, err;
+    const char* bare[] = {"ostrel"};
+    EXPECT_EQ(runOstrel(1, bare, untouchableOps(), ".", out, err), 1);
+    EXPECT_TRUE(isOneLine(err.str()));
+    EXPECT_EQ(err.str().rfind("Usage: ostrel", 0), 0u);
+    EXPECT_EQ(out.str(), "");
+
+    std::ostringstream helpOut, helpErr;
+    const char* help[] = {"ostrel", "--help"};
+    EXPECT_EQ(runOstrel(2, help, untouchableOps(), ".", helpOut, helpErr), 0);
+    EXPECT_EQ(helpOut.str(), err.str());
+    EXPECT_EQ(helpErr.str(), "");
+
+    ToolResult version = runTool({"--version"}, "/");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("ostrel ", 0), 0u);
+}
+
+}  // namespace
