@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include "archive/map_script_store.h"
+#include "scan/scanner.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ int runOstrel(int argc, const char* const* argv, const ArchiveOps& ops, const st
     ScriptText script = readMapScript(ops, mapPath, err);
     if (!scriptLoaded) return 1;
 
-    if (!storeMapScript(ops, mapPath, script, err)) return 1;
+    RegistrationLists registrations;
+    ScriptText working = scanScript(std::move(script), registrations);
+
+    if (!storeMapScript(ops, mapPath, working, err)) return 1;
     return 0;
 }
