@@ -2,21 +2,26 @@
 
 #include <cstring>
 #include "archive/map_script_store.h"
+#include "rewrite/function_block.h"
+#include "rewrite/script_library.h"
+#include "rewrite/splice.h"
 #include "scan/scanner.h"
 
 namespace {
 
 const char* const kUsage = "Usage: ostrel MAP   (adds the script library and the directive registrations to the map's script)";
 
+// Writes message as one line on err and returns the failure exit code.
+int stop(std::ostream& err, const std::string& message) {
+    err << message << std::endl;
+    return 1;
+}
+
 }  // namespace
 
 int runOstrel(int argc, const char* const* argv, const ArchiveOps& ops, const std::string& libraryFolder,
               std::ostream& out, std::ostream& err) {
-    (void)libraryFolder;
-    if (argc < 2) {
-        err << kUsage << std::endl;
-        return 1;
-    }
+    if (argc < 2) return stop(err, kUsage);
     if (std::strcmp(argv[1], "--help") == 0) {
         out << kUsage << std::endl;
         return 0;
@@ -32,6 +37,25 @@ int runOstrel(int argc, const char* const* argv, const ArchiveOps& ops, const st
 
     RegistrationLists registrations;
     ScriptText working = scanScript(std::move(script), registrations);
+    if (working.find(kGlobalsMarker) != ScriptText::npos)
+        return stop(err, "The map " + mapPath + " has already been processed by ostrel; it was left as it is.");
+    const std::string unusable = unusableRegistration(registrations);
+    if (!unusable.empty()) return stop(err, unusable);
+
+    const std::size_t globalsAt = spliceGlobals(working);
+    if (globalsAt == ScriptText::npos) return stop(err, "The map script has no \"endglobals\".");
+
+    ScriptText library;
+    if (!readScriptLibrary(libraryFolder, library, err)) return 1;
+    const ScriptText block = buildFunctionBlock(std::move(library), registrations);
+    switch (spliceFunctionBlock(working, globalsAt, block)) {
+        case SpliceResult::kNoMainHeader:
+            return stop(err, "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\".");
+        case SpliceResult::kNoMainEnd:
+            return stop(err, "The map script's main function has no \"endfunction\".");
+        case SpliceResult::kSpliced:
+            break;
+    }
 
     if (!storeMapScript(ops, mapPath, working, err)) return 1;
     return 0;

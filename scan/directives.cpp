@@ -1,12 +1,21 @@
 #include "scan/directives.h"
 
+namespace {
+
+const char* const kKeys[] = {
+    "Spell_Cast", "Spell_Effect", "Spell_Endcast", "Spell_Finish",
+    "OnInit", "Order_Object", "Order_Point", "Order_Instant",
+};
+
+}  // namespace
+
+const char* directiveKey(int kind) {
+    return kKeys[kind - 1];
+}
+
 int classifyDirective(const std::string& key) {
-    static const char* const keys[] = {
-        "Spell_Cast", "Spell_Effect", "Spell_Endcast", "Spell_Finish",
-        "OnInit", "Order_Object", "Order_Point", "Order_Instant",
-    };
     for (int i = 0; i < 8; ++i)
-        if (key == keys[i]) return i + 1;
+        if (key == kKeys[i]) return i + 1;
     return kNotDirective;
 }
 

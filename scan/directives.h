@@ -16,6 +16,9 @@ enum DirectiveKind {
     kOrderInstant = 8,
 };
 
+// The key of kind 1..8, as written in a directive.
+const char* directiveKey(int kind);
+
 // The kind (1..8) of an exact, case-sensitive directive key; 0 for anything else.
 int classifyDirective(const std::string& key);
 

@@ -32,11 +32,11 @@ bool storeScript(const std::string& map, const std::string& script, std::string&
 }
 
 // Runs the tool in-process on map with ops; err receives its messages.
-int runInProcess(const std::string& map, const ArchiveOps& ops, std::string& err) {
+int runInProcess(const std::string& map, const std::string& libraryFolder, const ArchiveOps& ops, std::string& err) {
     scriptLoaded = true;
     const char* argv[] = {"ostrel", map.c_str()};
     std::ostringstream out, errStream;
-    int code = runOstrel(2, argv, ops, ".", out, errStream);
+    int code = runOstrel(2, argv, ops, libraryFolder, out, errStream);
     err = errStream.str();
     EXPECT_EQ(out.str(), "");
     return code;
@@ -182,8 +182,13 @@ TEST(StoreMapScript, ThroughASymbolicLinkTheTargetIsReplacedAndTheLinkStays) {
     EXPECT_EQ(folderNames(folder.file("maps")), std::vector<std::string>{"real.w3x"});
 }
 
-// A copy of the real table with operation number which (0..8) failing.
+// Calls of openArchive and closeArchive so far: the first of each is the read's.
+int archiveCalls = 0;
+
+// A copy of the real table in which one operation fails: the cases 0..8 fail
+// an operation on every call, 9 and 10 only when the map is opened for the change.
 ArchiveOps opsFailingAt(int which) {
+    archiveCalls = 0;
     ArchiveOps ops = real;
     switch (which) {
         case 0: ops.openArchive = [](const char*, unsigned, unsigned, ArchiveHandle*) { return false; }; break;
@@ -196,22 +201,45 @@ ArchiveOps opsFailingAt(int which) {
         case 6: ops.finishChange = [](ArchiveHandle) { return false; }; break;
         case 7: ops.addEntryFromMemory = [](ArchiveHandle, const void*, uint32_t, const char*, unsigned) { return false; }; break;
         case 8: ops.closeArchive = [](ArchiveHandle a) { libraryArchiveOps().closeArchive(a); return false; }; break;
+        case 9:
+            ops.openArchive = [](const char* path, unsigned priority, unsigned flags, ArchiveHandle* a) {
+                return ++archiveCalls == 1 && libraryArchiveOps().openArchive(path, priority, flags, a);
+            };
+            break;
+        case 10:
+            ops.closeArchive = [](ArchiveHandle a) {
+                return libraryArchiveOps().closeArchive(a) && ++archiveCalls == 1;
+            };
+            break;
     }
     return ops;
 }
 
 TEST(StoreMapScript, AnyFailingArchiveOperationLeavesTheMapByteForByte) {
-    for (int which = 0; which < 9; ++which) {
+    const std::string unreadable = "Couldn't read the file war3map.j from the map file.\n";
+    const std::string expected[] = {
+        "Couldn't open the map mpq file for reading.\n",
+        "Couldn't locate the file war3map.j in the map file.\n",
+        unreadable, unreadable, unreadable,
+        "Couldn't remove the old map script from the map file.\n",
+        "Couldn't write the map file's tables after removing the old map script.\n",
+        "Couldn't add the new map script to the map file.\n",
+        unreadable,
+        "Couldn't open the map mpq file for writing.\n",
+        "Couldn't close the map file after writing it.\n",
+    };
+    for (int which = 0; which < 11; ++which) {
         SCOPED_TRACE("failing operation " + std::to_string(which));
         TempFolder folder;
         const std::string map = folder.file("map.w3x");
-        writeScriptMap(map, "globals\nendglobals\n");
+        writeScriptMap(map, kMinimalScript);
+        writeLibrary(folder.path);
         const std::string before = readFile(map);
         std::string err;
-        EXPECT_EQ(runInProcess(map, opsFailingAt(which), err), 1);
-        EXPECT_TRUE(isOneLine(err)) << err;
+        EXPECT_EQ(runInProcess(map, folder.path, opsFailingAt(which), err), 1);
+        EXPECT_EQ(err, expected[which]);
         EXPECT_EQ(readFile(map), before);
-        EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"map.w3x"});
+        EXPECT_EQ(folderNames(folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
     }
 }
 
@@ -224,18 +252,24 @@ TEST(StoreMapScript, AMapTheUserMayNotChangeIsRefused) {
     ASSERT_EQ(mkdir(folder.file("open").c_str(), 0777), 0);
     const std::string inLockedFolder = folder.file("locked/map.w3x");
     const std::string readOnlyMap = folder.file("open/map.w3x");
-    writeScriptMap(inLockedFolder, "globals\nendglobals\n");
-    writeScriptMap(readOnlyMap, "globals\nendglobals\n");
+    writeScriptMap(inLockedFolder, kMinimalScript);
+    writeScriptMap(readOnlyMap, kMinimalScript);
+    writeLibrary(folder.path);
     ASSERT_EQ(chmod(inLockedFolder.c_str(), 0666), 0);
     ASSERT_EQ(chmod(readOnlyMap.c_str(), 0444), 0);
     if (!root) ASSERT_EQ(chmod(folder.file("locked").c_str(), 0555), 0);
 
-    for (const std::string& map : {inLockedFolder, readOnlyMap}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {inLockedFolder, "Couldn't create a temporary copy of the map in " + folder.file("locked")},
+        {readOnlyMap, "Couldn't open the map file " + readOnlyMap + " for writing"},
+    };
+    for (const auto& [map, message] : cases) {
         SCOPED_TRACE(map);
         const std::string before = readFile(map);
         ToolResult result = runTool({map}, folder.path, uid);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(isOneLine(result.err)) << result.err;
+        EXPECT_EQ(result.err.rfind(message, 0), 0u) << result.err;
         EXPECT_EQ(readFile(map), before);
     }
     EXPECT_EQ(folderNames(folder.file("locked")), std::vector<std::string>{"map.w3x"});

@@ -12,6 +12,13 @@
 #include <fstream>
 #include <iterator>
 
+const char* const kMinimalScript =
+    "globals\nendglobals\nfunction main takes nothing returns nothing\nendfunction\n";
+
+void writeLibrary(const std::string& folder) {
+    writeFile(folder + "/func.j", readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"));
+}
+
 TempFolder::TempFolder() {
     char name[] = "/tmp/ostrel-test-XXXXXX";
     char* made = mkdtemp(name);

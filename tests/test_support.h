@@ -17,6 +17,11 @@ bool fileExists(const std::string& path);
 // The names in folder, sorted, without "." and "..".
 std::vector<std::string> folderNames(const std::string& folder);
 
+// The smallest map script the tool completes: globals and a main function.
+extern const char* const kMinimalScript;
+// Copies the shipped script library into folder as func.j.
+void writeLibrary(const std::string& folder);
+
 // Writes a map at path holding a compressed, encrypted "war3map.j" with script
 // and one other entry; fails the current test when it cannot.
 void writeScriptMap(const std::string& path, const std::string& script);
