@@ -1,5 +1,6 @@
 #include "archive/map_script_store.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include "archive/replace_file.h"
@@ -21,10 +22,25 @@ std::string unreadableEntry() {
     return std::string("Couldn't read the file ") + kScriptEntry + " from the map file.";
 }
 
-// True when a buffer of size bytes could be had in text.
-bool reserveBuffer(ScriptText& text, uint32_t size) {
+// Reads up to size bytes of the entry into text, a piece at a time, so that
+// memory grows with the bytes actually delivered, not with a size a damaged
+// map may claim. Room is kept for what the rewrite adds, so the script need
+// not be copied to grow. Returns false when a read fails or memory runs out.
+bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, ScriptText& text) {
+    const uint32_t kPiece = 4u << 20;
+    const uint64_t kTrustedSize = 256u << 20;
     try {
-        text.resize(size);
+        text.reserve(static_cast<std::size_t>(std::min<uint64_t>(size, kTrustedSize) * 9 / 8 + (1u << 20)));
+        uint32_t total = 0;
+        while (total < size) {
+            const uint32_t piece = std::min(kPiece, size - total);
+            text.resize(static_cast<std::size_t>(total) + piece);
+            uint32_t got = 0;
+            if (!ops.readEntry(entry, &text[total], piece, &got, nullptr)) return false;
+            total += std::min(got, piece);
+            if (got < piece) break;  // only what was delivered counts
+        }
+        text.resize(total);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -76,15 +92,12 @@ ScriptText readMapScript(const ArchiveOps& ops, const std::string& mapPath, std:
     }
     ScriptText text;
     uint32_t size = ops.entrySize(entry, nullptr);
-    uint32_t got = 0;
-    bool read = size != kInvalidEntrySize && reserveBuffer(text, size) &&
-                ops.readEntry(entry, &text[0], size, &got, nullptr);
+    bool read = size != kInvalidEntrySize && readEntryBytes(ops, entry, size, text);
     // A library that cannot close what it read is not trusted with the map.
     bool entryClosed = ops.closeEntry(entry);
     bool archiveClosed = ops.closeArchive(archive);
     if (!read || !entryClosed || !archiveClosed) return failRead(err, unreadableEntry());
-    // Only what was delivered counts, and the script ends at its first NUL.
-    if (got < text.size()) text.resize(got);
+    // The script ends at its first NUL.
     std::string::size_type nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
     return text;
