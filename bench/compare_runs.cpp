@@ -1,0 +1,236 @@
+// Times ostrel against the baseline program, which does only the archive work
+// storing a map script cannot avoid, on maps with 4 MiB and 32 MiB scripts.
+// Each program runs several times, each time on a fresh copy of the map (the
+// copying is not timed); the runner prints the medians, their ratio and
+// ostrel's peak memory next to the targets.
+//
+//   compare_runs OSTREL BASELINE FUNC_J WORK_FOLDER [RUNS]
+//
+// Exits 0 whether or not the targets are met; 1 when a run fails.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <climits>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "tools/map_maker.h"
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr double kRatioTarget = 1.15;
+
+// A map script of about bytes bytes shaped like a real one: a globals block,
+// many short functions with indentation, comments, calls and now and then a
+// directive or a very long line, and main.
+std::string makeScript(std::size_t bytes) {
+    static const char* const keys[] = {"Spell_Cast", "Spell_Effect", "Order_Point", "Order_Object"};
+    std::string script;
+    script.reserve(bytes + 8192);
+    script += "globals\n";
+    for (int i = 0; i < 2000; ++i) script += "    integer udg_Counter" + std::to_string(i) + " = 0 // counter\n";
+    script += "endglobals\n\n";
+    for (unsigned n = 0; script.size() < bytes; ++n) {
+        const std::string id = std::to_string(n);
+        script += "//===========================================================================\n";
+        script += "function Trig_Spell" + id + "_Actions takes nothing returns nothing\n";
+        script += "    local unit u = GetTriggerUnit()\n";
+        script += "    local integer i = 0\n";
+        if (n % 8 == 0) {
+            char value[8];
+            std::snprintf(value, sizeof(value), "A0%02u", n / 8 % 100);
+            script += std::string("    //! ") + keys[n / 8 % 4] + " " + value + "\n";
+        }
+        script += "    // deal the damage around the caster\n";
+        script += "    loop\n";
+        script += "        exitwhen i > 10\n";
+        script += "        call UnitDamageTarget(u, u, 10.0, true, false, null, null, null)\n";
+        script += "        set i = i + 1\n";
+        script += "    endloop\n";
+        script += "    call TimerStart(CreateTimer(), 0.5, false, function Trig_Tick" + id + ")\n";
+        if (n % 500 == 0) script += "    call BJDebugMsg(\"" + std::string(4000, 'x') + "\")\n";
+        script += "    set u = null\n";
+        script += "endfunction\n\n";
+    }
+    script += "function main takes nothing returns nothing\n";
+    script += "    call SetCameraBounds(-3328.0, -3584.0, 3328.0, 3072.0, -3328.0, 3072.0, 3328.0, -3584.0)\n";
+    script += "    call InitBlizzard()\n";
+    script += "    call InitGlobals()\n";
+    script += "endfunction\n";
+    return script;
+}
+
+// Writes a map holding a script of about scriptBytes bytes at path, in a
+// child process so that this process stays small: a child forked for a timed
+// run starts with this process's memory counted in its peak. Returns the
+// script's exact size, or 0 on failure.
+std::size_t makeMapApart(const std::string& path, std::size_t scriptBytes) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return 0;
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        std::vector<MapEntry> entries(2);
+        entries[0] = MapEntry{"war3map.j", makeScript(scriptBytes), true};
+        std::string terrain(256 << 10, '\0');
+        for (std::size_t i = 0; i < terrain.size(); ++i) terrain[i] = static_cast<char>((i * 2654435761u) >> 13);
+        entries[1] = MapEntry{"war3map.w3e", terrain, false};
+        std::string error;
+        std::size_t size = entries[0].bytes.size();
+        if (!writeMap(path, entries, error)) {
+            std::fprintf(stderr, "compare_runs: %s\n", error.c_str());
+            size = 0;
+        }
+        bool told = write(pipeEnds[1], &size, sizeof(size)) == static_cast<ssize_t>(sizeof(size));
+        _exit(told && size ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::size_t size = 0;
+    if (child < 0 || read(pipeEnds[0], &size, sizeof(size)) != static_cast<ssize_t>(sizeof(size))) size = 0;
+    close(pipeEnds[0]);
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? size : 0;
+}
+
+// A byte-for-byte copy of from at to, replacing to.
+bool copyFile(const std::string& from, const std::string& to) {
+    int in = open(from.c_str(), O_RDONLY);
+    if (in < 0) return false;
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool copied = out >= 0;
+    std::vector<char> buffer(1 << 20);
+    while (copied) {
+        ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n <= 0) {
+            copied = n == 0;
+            break;
+        }
+        copied = write(out, buffer.data(), static_cast<size_t>(n)) == n;
+    }
+    close(in);
+    if (out >= 0 && close(out) != 0) copied = false;
+    return copied;
+}
+
+// One timed run: wall seconds, processor seconds (user and system) and peak
+// resident memory in bytes.
+struct Measure {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double peakBytes = 0;
+};
+
+// Runs program on map with folder as working folder, its output to logPath.
+// Returns false, having said why, when the run does not exit 0.
+bool timedRun(const std::string& program, const std::string& map, const std::string& folder,
+              const std::string& logPath, Measure& measure) {
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (log < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0 || chdir(folder.c_str()) != 0) _exit(126);
+        execl(program.c_str(), program.c_str(), map.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child < 0) return false;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child) return false;
+    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measure.peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;  // ru_maxrss is in KiB
+    measure.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    std::fprintf(stderr, "compare_runs: %s %s failed (status %d)\n", program.c_str(), map.c_str(), status);
+    if (FILE* log = std::fopen(logPath.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof(line), log)) std::fprintf(stderr, "  %s", line);
+        std::fclose(log);
+    }
+    return false;
+}
+
+// The absolute form of an existing path; empty when it does not exist.
+std::string absolute(const char* path) {
+    char resolved[PATH_MAX];
+    return realpath(path, resolved) ? resolved : "";
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5 || argc > 6) {
+        std::fprintf(stderr, "usage: compare_runs OSTREL BASELINE FUNC_J WORK_FOLDER [RUNS]\n");
+        return 2;
+    }
+    // Absolute paths, since each run starts in the work folder.
+    const std::string programs[2] = {absolute(argv[1]), absolute(argv[2])};
+    const std::string folder = absolute(argv[4]);
+    if (programs[0].empty() || programs[1].empty() || folder.empty()) {
+        std::fprintf(stderr, "compare_runs: cannot find the programs or the work folder\n");
+        return 2;
+    }
+    const int runs = argc == 6 ? std::atoi(argv[5]) : 7;
+    if (runs < 1) {
+        std::fprintf(stderr, "compare_runs: RUNS must be at least 1\n");
+        return 2;
+    }
+    const std::string library = folder + "/func.j", source = folder + "/source.w3x";
+    const std::string map = folder + "/map.w3x", log = folder + "/run.log";
+    if (!copyFile(argv[3], library)) {
+        std::fprintf(stderr, "compare_runs: cannot copy %s into %s\n", argv[3], folder.c_str());
+        return 1;
+    }
+
+    bool failed = false;
+    for (std::size_t mib : {4u, 32u}) {
+        const std::size_t scriptBytes = makeMapApart(source, mib << 20);
+        if (scriptBytes == 0) {
+            std::fprintf(stderr, "compare_runs: cannot write a map with a %zu MiB script\n", mib);
+            failed = true;
+            break;
+        }
+        std::vector<double> seconds[2], cpu[2], peaks[2];
+        for (int run = 0; run < runs && !failed; ++run) {
+            // Alternate which program goes first, so neither always follows the other.
+            for (int turn = 0; turn < 2 && !failed; ++turn) {
+                const int which = (run + turn) % 2;
+                Measure measure;
+                if (!copyFile(source, map) || !timedRun(programs[which], map, folder, log, measure)) {
+                    failed = true;
+                    break;
+                }
+                seconds[which].push_back(measure.seconds);
+                cpu[which].push_back(measure.cpuSeconds);
+                peaks[which].push_back(measure.peakBytes);
+            }
+        }
+        if (failed) break;
+        const double tool = median(seconds[0]), floor = median(seconds[1]);
+        const double ratio = tool / floor;
+        const double peak = *std::max_element(peaks[0].begin(), peaks[0].end());
+        const double memoryTarget = 3.0 * static_cast<double>(scriptBytes) + 16 * kMiB;
+        std::printf("script %zu MiB (%zu bytes), %d runs each\n", mib, scriptBytes, runs);
+        std::printf("  ostrel   median %.3f s (processor %.3f s)\n", tool, median(cpu[0]));
+        std::printf("  baseline median %.3f s (processor %.3f s)\n", floor, median(cpu[1]));
+        std::printf("  ratio %.3f (target <= %.2f: %s)\n", ratio, kRatioTarget, ratio <= kRatioTarget ? "met" : "MISSED");
+        std::printf("  ostrel peak memory %.1f MiB (target <= %.1f MiB: %s); baseline %.1f MiB\n", peak / kMiB,
+                    memoryTarget / kMiB, peak <= memoryTarget ? "met" : "MISSED",
+                    *std::max_element(peaks[1].begin(), peaks[1].end()) / kMiB);
+        std::fflush(stdout);
+    }
+    for (const std::string& path : {library, source, map, log}) std::remove(path.c_str());
+    return failed ? 1 : 0;
+}

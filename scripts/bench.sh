@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds ostrel, the baseline program and the benchmark runner for release in
+# build-bench, times ostrel against the baseline on maps with 4 MiB and 32 MiB
+# scripts (OSTREL_BENCH_RUNS runs of each, 7 by default), then runs the scan
+# benchmark.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install.sh
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOSTREL_BENCHMARKS=ON -DBUILD_TESTING=OFF >/dev/null
+targets=(ostrel baseline_store compare_runs)
+if [ -f bench/scan_bench.cpp ]; then targets+=(scan_bench); fi
+cmake --build build-bench -j"$(nproc)" --target "${targets[@]}"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+build-bench/compare_runs build-bench/ostrel build-bench/baseline_store func.j "$work" "${OSTREL_BENCH_RUNS:-7}"
+if [ -x build-bench/scan_bench ]; then
+  build-bench/scan_bench
+fi
