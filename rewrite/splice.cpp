@@ -1,6 +1,7 @@
 #include "rewrite/splice.h"
 
 #include <cstring>
+#include <string_view>
 
 const char* const kGlobalsMarker = "//Velloran globals:";
 
@@ -16,6 +17,14 @@ const char kMainHeader[] = "function main takes nothing returns nothing";
 const char kMainCall[] = "    call Add_Commands()\n";
 
 }  // namespace
+
+bool alreadyProcessed(const ScriptText& working) {
+    // The block goes in front of the first "endglobals", so only the text
+    // before it need be searched.
+    const std::size_t g = working.find("endglobals");
+    if (g == ScriptText::npos) return false;
+    return std::string_view(working.data(), g).find(kGlobalsMarker) != std::string_view::npos;
+}
 
 // Returns where the globals block went (the first "endglobals"); npos, with
 // working unchanged, when there is no "endglobals".

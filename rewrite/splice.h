@@ -2,9 +2,12 @@
 #include <cstddef>
 #include "run/script_text.h"
 
-// Marker that the globals block starts with; a working copy that holds it has
-// been processed before.
+// Marker that the globals block starts with.
 extern const char* const kGlobalsMarker;
+
+// True when the globals block already stands in front of the first
+// "endglobals": the script has been processed before.
+bool alreadyProcessed(const ScriptText& working);
 
 // Inserts the globals block in front of the first "endglobals" and returns its
 // position; returns std::string::npos, inserting nothing, when there is none.

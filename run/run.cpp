@@ -37,7 +37,7 @@ int runOstrel(int argc, const char* const* argv, const ArchiveOps& ops, const st
 
     RegistrationLists registrations;
     ScriptText working = scanScript(std::move(script), registrations);
-    if (working.find(kGlobalsMarker) != ScriptText::npos)
+    if (alreadyProcessed(working))
         return stop(err, "The map " + mapPath + " has already been processed by ostrel; it was left as it is.");
     const std::string unusable = unusableRegistration(registrations);
     if (!unusable.empty()) return stop(err, unusable);
