@@ -46,6 +46,16 @@ constexpr int kReadOnly = O_RDONLY;
 constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
 #endif
 
+// The copy being worked on, kept where a crash handler can reach it without
+// allocating; empty when there is none or its path does not fit.
+char pendingCopy[4096];
+
+// Records path as the copy to remove should the process crash; empty clears it.
+void notePendingCopy(const std::string& path) {
+    pendingCopy[0] = '\0';
+    if (path.size() < sizeof(pendingCopy)) std::memcpy(pendingCopy, path.c_str(), path.size() + 1);
+}
+
 // The last system error as text.
 std::string lastError() {
     return std::strerror(errno);
@@ -155,6 +165,7 @@ bool makeWorkingCopy(const std::string& target, std::string& copyPath, std::ostr
     for (int attempt = 0; to < 0 && attempt < 100; ++attempt) {
         copyPath = target + ".ostrel-" + std::to_string(processId()) + "-" + std::to_string(attempt);
         to = openFile(copyPath, kCreateNew, mode);
+        if (to >= 0) notePendingCopy(copyPath);
         if (to < 0 && errno != EEXIST) break;
     }
     if (to < 0) {
@@ -197,11 +208,22 @@ bool replaceWithCopy(const std::string& copyPath, const std::string& target, std
         err << "Couldn't replace the map file with its updated copy: " << lastError() << std::endl;
         return false;
     }
+    notePendingCopy("");
     // The map is replaced; a failed folder flush only delays its durability.
     syncFolder(folderOf(target));
     return true;
 }
 
 void removeWorkingCopy(const std::string& copyPath) {
-    if (!copyPath.empty()) std::remove(copyPath.c_str());
+    if (copyPath.empty()) return;
+    std::remove(copyPath.c_str());
+    notePendingCopy("");
+}
+
+void removeWorkingCopyAfterCrash() {
+#ifdef _WIN32
+    if (pendingCopy[0]) _unlink(pendingCopy);
+#else
+    if (pendingCopy[0]) unlink(pendingCopy);
+#endif
 }

@@ -23,3 +23,6 @@ bool replaceWithCopy(const std::string& copyPath, const std::string& target, std
 
 // Removes the copy, if it is still there.
 void removeWorkingCopy(const std::string& copyPath);
+
+// Removes the copy being worked on, if any; safe to call from a signal handler.
+void removeWorkingCopyAfterCrash();

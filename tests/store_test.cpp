@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include "archive/map_script_store.h"
+#include "archive/replace_file.h"
+#include "run/crash_guard.h"
 #include "run/run.h"
 #include "tests/test_support.h"
 
@@ -303,6 +306,30 @@ TEST(CommandLine, UsageHelpAndVersion) {
     ToolResult version = runTool({"--version"}, "/");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("ostrel ", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CrashGuard, AFaultWhileWorkingOnTheCopyRemovesItAndLeavesTheMap) {
+    TempFolder folder;
+    const std::string map = folder.file("map.w3x");
+    writeScriptMap(map, kMinimalScript);
+    const std::string before = readFile(map);
+    for (int signal : {SIGABRT, SIGSEGV}) {
+        EXPECT_EXIT(
+            {
+                guardAgainstCrashes(map);
+                std::string copy;
+                std::ostringstream err;
+                if (makeWorkingCopy(map, copy, err)) std::raise(signal);
+                std::exit(2);
+            },
+            ::testing::ExitedWithCode(1), "^ostrel stopped on a fault while reading or writing the map .*map.w3x");
+        EXPECT_EQ(readFile(map), before);
+        EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"map.w3x"});
+    }
 }
 
 }  // namespace
