@@ -2,13 +2,34 @@
 #include <StormLib.h>
 #include "archive/archive_ops.h"
 
+#if defined(_WIN32) && defined(_UNICODE)
+#include <string>
+#endif
+
 namespace {
+
+#if defined(_WIN32) && defined(_UNICODE)
+// The path as a library built for wide file names takes it: converted from
+// the code page that the command line and the C library's file calls use.
+std::wstring libraryPath(const char* path) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length : 1, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+#else
+// The path as the library takes it.
+const char* libraryPath(const char* path) {
+    return path;
+}
+#endif
 
 // True once the archive is open; read-only unless kOpenForChange is asked for.
 bool openArchive(const char* path, unsigned priority, unsigned flags, ArchiveHandle* archive) {
     DWORD libraryFlags = (flags & kOpenForChange) ? 0 : MPQ_OPEN_READ_ONLY;
     HANDLE handle = nullptr;
-    if (!SFileOpenArchive(path, priority, libraryFlags, &handle)) return false;
+    if (!SFileOpenArchive(&libraryPath(path)[0], priority, libraryFlags, &handle)) return false;
     *archive = handle;
     return true;
 }

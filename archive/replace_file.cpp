@@ -118,7 +118,9 @@ bool syncFolder(const std::string& folder) {
 // True once copy has taken target's place in one step.
 bool renameOver(const std::string& copy, const std::string& target) {
 #ifdef _WIN32
-    return MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    errno = GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION ? EACCES : EIO;
+    return false;
 #else
     return std::rename(copy.c_str(), target.c_str()) == 0;
 #endif
@@ -128,7 +130,21 @@ bool renameOver(const std::string& copy, const std::string& target) {
 
 bool resolveWritableMap(const std::string& mapPath, std::string& target, std::ostream& err) {
 #ifdef _WIN32
-    target = mapPath;
+    // Follow a link to the file it names, so that the link stays a link.
+    HANDLE file = CreateFileA(mapPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    char resolved[MAX_PATH * 4];
+    DWORD length = file == INVALID_HANDLE_VALUE ? 0 : GetFinalPathNameByHandleA(file, resolved, sizeof(resolved), 0);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (length == 0 || length >= sizeof(resolved)) {
+        err << "Couldn't find the map file " << mapPath << "." << std::endl;
+        return false;
+    }
+    target = resolved;
+    if (target.rfind("\\\\?\\UNC\\", 0) == 0)
+        target = "\\\\" + target.substr(8);
+    else if (target.rfind("\\\\?\\", 0) == 0)
+        target = target.substr(4);
 #else
     char resolved[PATH_MAX];
     if (!realpath(mapPath.c_str(), resolved)) {

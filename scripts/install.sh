@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing ostrel needs on Debian.
 set -euo pipefail
-packages=(cmake make g++ libstorm-dev smpq libgtest-dev libbenchmark-dev)
+packages=(cmake make g++ libstorm-dev smpq libgtest-dev libbenchmark-dev
+          clang libclang-rt-dev g++-mingw-w64-x86-64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
