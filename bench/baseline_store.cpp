@@ -6,6 +6,7 @@
 //
 //   baseline_store MAP        exit 0 once the map is replaced, 1 otherwise
 #include <StormLib.h>
+#include "bench/bench_support.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,26 +35,6 @@ bool readScript(const std::string& map, std::vector<char>& bytes) {
         SFileCloseFile(entry);
     }
     return SFileCloseArchive(archive) && read;
-}
-
-// A byte-for-byte copy of from at to, a new file.
-bool copyFile(const std::string& from, const std::string& to) {
-    int in = open(from.c_str(), O_RDONLY);
-    if (in < 0) return false;
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    bool copied = out >= 0;
-    std::vector<char> buffer(1 << 20);
-    while (copied) {
-        ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n <= 0) {
-            copied = n == 0;
-            break;
-        }
-        copied = write(out, buffer.data(), static_cast<size_t>(n)) == n;
-    }
-    close(in);
-    if (out >= 0 && close(out) != 0) copied = false;
-    return copied;
 }
 
 // The archive at path with its script entry replaced by bytes, stored compressed.
@@ -99,7 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "baseline_store: cannot read %s from %s\n", kScriptEntry, map.c_str());
         return 1;
     }
-    if (!copyFile(map, copy) || !replaceScript(copy, script) || !syncPath(copy, O_WRONLY) ||
+    if (!copyFile(map, copy, false) || !replaceScript(copy, script) || !syncPath(copy, O_WRONLY) ||
         std::rename(copy.c_str(), map.c_str()) != 0) {
         std::fprintf(stderr, "baseline_store: cannot store the script into %s\n", map.c_str());
         std::remove(copy.c_str());

@@ -18,52 +18,13 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "bench/bench_support.h"
 #include "tools/map_maker.h"
 
 namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr double kRatioTarget = 1.15;
-
-// A map script of about bytes bytes shaped like a real one: a globals block,
-// many short functions with indentation, comments, calls and now and then a
-// directive or a very long line, and main.
-std::string makeScript(std::size_t bytes) {
-    static const char* const keys[] = {"Spell_Cast", "Spell_Effect", "Order_Point", "Order_Object"};
-    std::string script;
-    script.reserve(bytes + 8192);
-    script += "globals\n";
-    for (int i = 0; i < 2000; ++i) script += "    integer udg_Counter" + std::to_string(i) + " = 0 // counter\n";
-    script += "endglobals\n\n";
-    for (unsigned n = 0; script.size() < bytes; ++n) {
-        const std::string id = std::to_string(n);
-        script += "//===========================================================================\n";
-        script += "function Trig_Spell" + id + "_Actions takes nothing returns nothing\n";
-        script += "    local unit u = GetTriggerUnit()\n";
-        script += "    local integer i = 0\n";
-        if (n % 8 == 0) {
-            char value[8];
-            std::snprintf(value, sizeof(value), "A0%02u", n / 8 % 100);
-            script += std::string("    //! ") + keys[n / 8 % 4] + " " + value + "\n";
-        }
-        script += "    // deal the damage around the caster\n";
-        script += "    loop\n";
-        script += "        exitwhen i > 10\n";
-        script += "        call UnitDamageTarget(u, u, 10.0, true, false, null, null, null)\n";
-        script += "        set i = i + 1\n";
-        script += "    endloop\n";
-        script += "    call TimerStart(CreateTimer(), 0.5, false, function Trig_Tick" + id + ")\n";
-        if (n % 500 == 0) script += "    call BJDebugMsg(\"" + std::string(4000, 'x') + "\")\n";
-        script += "    set u = null\n";
-        script += "endfunction\n\n";
-    }
-    script += "function main takes nothing returns nothing\n";
-    script += "    call SetCameraBounds(-3328.0, -3584.0, 3328.0, 3072.0, -3328.0, 3072.0, 3328.0, -3584.0)\n";
-    script += "    call InitBlizzard()\n";
-    script += "    call InitGlobals()\n";
-    script += "endfunction\n";
-    return script;
-}
 
 // Writes a map holding a script of about scriptBytes bytes at path, in a
 // child process so that this process stays small: a child forked for a timed
@@ -76,7 +37,7 @@ std::size_t makeMapApart(const std::string& path, std::size_t scriptBytes) {
     if (child == 0) {
         close(pipeEnds[0]);
         std::vector<MapEntry> entries(2);
-        entries[0] = MapEntry{"war3map.j", makeScript(scriptBytes), true};
+        entries[0] = MapEntry{"war3map.j", shapedScript(scriptBytes), true};
         std::string terrain(256 << 10, '\0');
         for (std::size_t i = 0; i < terrain.size(); ++i) terrain[i] = static_cast<char>((i * 2654435761u) >> 13);
         entries[1] = MapEntry{"war3map.w3e", terrain, false};
@@ -96,26 +57,6 @@ std::size_t makeMapApart(const std::string& path, std::size_t scriptBytes) {
     int status = 0;
     if (child > 0) waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? size : 0;
-}
-
-// A byte-for-byte copy of from at to, replacing to.
-bool copyFile(const std::string& from, const std::string& to) {
-    int in = open(from.c_str(), O_RDONLY);
-    if (in < 0) return false;
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    bool copied = out >= 0;
-    std::vector<char> buffer(1 << 20);
-    while (copied) {
-        ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n <= 0) {
-            copied = n == 0;
-            break;
-        }
-        copied = write(out, buffer.data(), static_cast<size_t>(n)) == n;
-    }
-    close(in);
-    if (out >= 0 && close(out) != 0) copied = false;
-    return copied;
 }
 
 // One timed run: wall seconds, processor seconds (user and system) and peak
@@ -189,7 +130,7 @@ int main(int argc, char** argv) {
     }
     const std::string library = folder + "/func.j", source = folder + "/source.w3x";
     const std::string map = folder + "/map.w3x", log = folder + "/run.log";
-    if (!copyFile(argv[3], library)) {
+    if (!copyFile(argv[3], library, true)) {
         std::fprintf(stderr, "compare_runs: cannot copy %s into %s\n", argv[3], folder.c_str());
         return 1;
     }
@@ -208,7 +149,7 @@ int main(int argc, char** argv) {
             for (int turn = 0; turn < 2 && !failed; ++turn) {
                 const int which = (run + turn) % 2;
                 Measure measure;
-                if (!copyFile(source, map) || !timedRun(programs[which], map, folder, log, measure)) {
+                if (!copyFile(source, map, true) || !timedRun(programs[which], map, folder, log, measure)) {
                     failed = true;
                     break;
                 }

@@ -6,51 +6,16 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "scan/scanner.h"
 
 namespace {
 
 constexpr std::size_t kScriptBytes = 64u << 20;
 
-// A map script of about kScriptBytes shaped like a real one: a globals block,
-// then many short functions with indentation, comments, calls, function
-// references, the odd directive and now and then a very long line.
-ScriptText makeScript() {
-    static const char* const keys[] = {"Spell_Cast", "Spell_Effect", "Order_Point", "OnInit"};
-    ScriptText script;
-    script.reserve(kScriptBytes + 4096);
-    script += "globals\n";
-    for (int i = 0; i < 2000; ++i)
-        script += "    integer udg_Counter" + std::to_string(i) + " = 0 // counter\n";
-    script += "endglobals\n\n";
-    std::uint32_t n = 0;
-    while (script.size() < kScriptBytes) {
-        const std::string id = std::to_string(n);
-        script += "//===========================================================================\n";
-        script += "function Trig_Spell" + id + "_Actions takes nothing returns nothing\n";
-        script += "    local unit u = GetTriggerUnit()\n";
-        script += "    local integer i = 0\n";
-        if (n % 8 == 0)
-            script += std::string("    //! ") + keys[n % 32 / 8] + " A" + std::to_string(n % 1000) + "\n";
-        script += "    // deal the damage around the caster\n";
-        script += "    loop\n";
-        script += "        exitwhen i > 10\n";
-        script += "        call UnitDamageTarget(u, u, 10.0, true, false, null, null, null)\n";
-        script += "        set i = i + 1\n";
-        script += "    endloop\n";
-        script += "    call TimerStart(CreateTimer(), 0.5, false, function Trig_Tick" + id + ")\n";
-        if (n % 500 == 0)
-            script += "    call BJDebugMsg(\"" + std::string(4000, 'x') + "\")\n";
-        script += "    set u = null\n";
-        script += "endfunction\n\n";
-        ++n;
-    }
-    return script;
-}
-
 // The prepared script, built once for all benchmarks.
 const ScriptText& preparedScript() {
-    static const ScriptText script = makeScript();
+    static const ScriptText script = shapedScript(kScriptBytes);
     return script;
 }
 
