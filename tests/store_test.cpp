@@ -104,6 +104,7 @@ TEST(StoreMapScript, StoresTheScriptPlusNulCompressedForAnyReader) {
     TempFolder folder;
     const std::string map = folder.file("map.w3x");
     writeScriptMap(map, "old script\n");
+    const std::string mapHeader = readFile(map).substr(0, 512);
     bool ok = false;
     const std::string terrain = readEntryBytes(map, "war3map.w3e", ok);
     ASSERT_TRUE(ok);
@@ -114,6 +115,7 @@ TEST(StoreMapScript, StoresTheScriptPlusNulCompressedForAnyReader) {
     EXPECT_EQ(err, "");
     EXPECT_EQ(readEntryBytes(map, "war3map.j", ok), std::string("new script\r\n") + '\0');
     EXPECT_EQ(readEntryBytes(map, "war3map.w3e", ok), terrain);
+    EXPECT_EQ(readFile(map).substr(0, 512), mapHeader);
     EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"map.w3x"});
     struct stat info;
     ASSERT_EQ(stat(map.c_str(), &info), 0);
