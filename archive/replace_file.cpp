@@ -32,6 +32,8 @@ int processId() { return _getpid(); }
 constexpr int kWriteOnly = _O_WRONLY;
 constexpr int kReadOnly = _O_RDONLY;
 constexpr int kCreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
+constexpr int kOwnerReadWrite = _S_IREAD | _S_IWRITE;
+constexpr int kSyncAccess = _O_WRONLY;  // flushing needs write access here
 #else
 using StatBuf = struct stat;
 int statFile(const std::string& path, StatBuf& buf) { return stat(path.c_str(), &buf); }
@@ -44,6 +46,8 @@ int processId() { return static_cast<int>(getpid()); }
 constexpr int kWriteOnly = O_WRONLY;
 constexpr int kReadOnly = O_RDONLY;
 constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
+constexpr int kOwnerReadWrite = 0600;
+constexpr int kSyncAccess = O_RDONLY;  // the copy may be read-only by now
 #endif
 
 // The copy being worked on, kept where a crash handler can reach it without
@@ -93,9 +97,18 @@ bool copyBytes(int from, int to) {
     }
 }
 
-// True when the file's contents are on disk.
+// True once path has the permissions that info describes.
+bool fitMode(const std::string& path, const StatBuf& info) {
+#ifdef _WIN32
+    return _chmod(path.c_str(), info.st_mode & (_S_IREAD | _S_IWRITE)) == 0;
+#else
+    return chmod(path.c_str(), info.st_mode & 07777) == 0;
+#endif
+}
+
+// True when the file's contents and permissions are on disk.
 bool syncFile(const std::string& path) {
-    int fd = openFile(path, kWriteOnly);
+    int fd = openFile(path, kSyncAccess);
     if (fd < 0) return false;
     bool synced = syncFd(fd) == 0;
     return closeFd(fd) == 0 && synced;
@@ -176,11 +189,12 @@ bool makeWorkingCopy(const std::string& target, std::string& copyPath, std::ostr
         err << "Couldn't read the map file " << target << ": " << lastError() << std::endl;
         return false;
     }
-    int mode = static_cast<int>(info.st_mode & 07777);
+    // The copy stays the user's to write until it is complete; it takes the
+    // map's own mode just before it replaces the map.
     int to = -1;
     for (int attempt = 0; to < 0 && attempt < 100; ++attempt) {
         copyPath = target + ".ostrel-" + std::to_string(processId()) + "-" + std::to_string(attempt);
-        to = openFile(copyPath, kCreateNew, mode);
+        to = openFile(copyPath, kCreateNew, kOwnerReadWrite);
         if (to >= 0) notePendingCopy(copyPath);
         if (to < 0 && errno != EEXIST) break;
     }
@@ -191,16 +205,12 @@ bool makeWorkingCopy(const std::string& target, std::string& copyPath, std::ostr
         return false;
     }
 #ifndef _WIN32
-    // The creation mode passed through the umask; give the copy the map's own
-    // mode, and its owner where the system allows it.
-    bool fitted = fchmod(to, static_cast<mode_t>(mode)) == 0;
+    // Give the copy the map's owner where the system allows it; only a
+    // privileged user may give a file away, else it stays the user's own.
     if (fchown(to, info.st_uid, info.st_gid) != 0) {
-        // Only a privileged user may give a file away; the copy then stays the user's own.
     }
-#else
-    bool fitted = true;
 #endif
-    bool copied = fitted && copyBytes(from, to);
+    bool copied = copyBytes(from, to);
     std::string failure = copied ? "" : lastError();
     closeFd(from);
     if (closeFd(to) != 0 && copied) {
@@ -216,6 +226,11 @@ bool makeWorkingCopy(const std::string& target, std::string& copyPath, std::ostr
 }
 
 bool replaceWithCopy(const std::string& copyPath, const std::string& target, std::ostream& err) {
+    StatBuf info;
+    if (statFile(target, info) != 0 || !fitMode(copyPath, info)) {
+        err << "Couldn't give the updated map the permissions of the map: " << lastError() << std::endl;
+        return false;
+    }
     if (!syncFile(copyPath)) {
         err << "Couldn't flush the updated map to disk: " << lastError() << std::endl;
         return false;
