@@ -41,5 +41,5 @@ ToolResult runTool(const std::vector<std::string>& args, const std::string& cwd,
 // The one unprivileged user id the tests run the tool as when they run as root.
 constexpr int kUnprivilegedUid = 65534;
 
-// The number of lines in text that end in a line feed, and whether nothing follows the last one.
+// True when text is exactly one line, ended by a line feed.
 bool isOneLine(const std::string& text);
