@@ -51,8 +51,8 @@ uint32_t entrySize(EntryHandle entry, uint32_t* sizeHigh) {
     return low;
 }
 
-// True when the read succeeded; the library reports a short read at the end
-// of the entry as a failure, which *bytesRead then tells apart.
+// True when all count bytes were read; *bytesRead says how many arrived
+// (the library reports fewer than asked as a failure).
 bool readEntry(EntryHandle entry, void* buffer, uint32_t count, uint32_t* bytesRead, void* overlapped) {
     DWORD got = 0;
     bool ok = SFileReadFile(entry, buffer, count, &got, static_cast<LPOVERLAPPED>(overlapped));
