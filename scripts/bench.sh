@@ -5,7 +5,7 @@
 # benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install.sh
+bash scripts/install.sh --tests
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOSTREL_BENCHMARKS=ON -DBUILD_TESTING=OFF >/dev/null
 targets=(ostrel baseline_store compare_runs)
 if [ -f bench/scan_bench.cpp ]; then targets+=(scan_bench); fi

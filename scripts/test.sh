@@ -4,7 +4,7 @@
 # UndefinedBehaviorSanitizer, and the tests of the release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install.sh
+bash scripts/install.sh --tests
 jobs=$(nproc)
 
 echo "== Windows compile check"
