@@ -51,13 +51,15 @@ function OE_OnInstantOrder takes nothing returns nothing
     call OE_RunRegistered("instantorder", GetIssuedOrderId())
 endfunction
 
-// Makes a trigger that runs handler whenever a unit of any of the 16 player
-// slots (players and neutrals) fires whichEvent.
+// Makes a trigger that runs handler whenever a unit of any player slot
+// (players and neutrals) fires whichEvent. The slot count is the game's own
+// bj_MAX_PLAYER_SLOTS, so the running version decides it: 16 in older
+// versions, 28 in newer ones (24 players, then the neutrals in 24 to 27).
 function OE_OnAnyUnitEvent takes playerunitevent whichEvent, code handler returns nothing
     local trigger t = CreateTrigger()
     local integer p = 0
     loop
-        exitwhen p >= 16
+        exitwhen p >= bj_MAX_PLAYER_SLOTS
         call TriggerRegisterPlayerUnitEvent(t, Player(p), whichEvent, null)
         set p = p + 1
     endloop
@@ -65,8 +67,8 @@ function OE_OnAnyUnitEvent takes playerunitevent whichEvent, code handler return
     set t = null
 endfunction
 
-// Prepares an empty cache and starts listening for the seven unit events.
-// Called once, first thing in Add_Commands.
+// Prepares an empty cache and starts listening for the seven unit events on
+// every player slot. Called once, first thing in Add_Commands.
 function Initialize_Commands takes nothing returns nothing
     call FlushGameCache(InitGameCache("OE_commands.w3v"))
     set OE_cache = InitGameCache("OE_commands.w3v")

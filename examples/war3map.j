@@ -39,9 +39,14 @@ endfunction
 //*
 //***************************************************************************
 
-// Frost Bolt: deals damage as soon as the missile is cast.
-function FrostBolt_Cast takes nothing returns nothing
-    //! Spell_Cast A000
+// Spell_Cast runs when a unit starts casting, before the mana and cooldown are
+// spent, and the cast may still be stopped. Use it for messages and checks;
+// do what the spell does in Spell_Effect, which runs once it takes effect.
+
+// Frost Bolt deals its damage when the spell takes effect, after its mana is
+// spent, so a cast that is cancelled deals none.
+function FrostBolt_Effect takes nothing returns nothing
+    //! Spell_Effect A000
     local unit caster = GetTriggerUnit()
     local unit target = GetSpellTargetUnit()
     call UnitDamageTarget(caster, target, udg_FrostBoltDamage, true, false, ATTACK_TYPE_MAGIC, DAMAGE_TYPE_COLD, WEAPON_TYPE_WHOKNOWS)
@@ -49,8 +54,17 @@ function FrostBolt_Cast takes nothing returns nothing
     set target = null
 endfunction
 
-// Tide Call: raises the water when the spell takes effect, from either the
-// hero version or the item version of the ability.
+// Tide Call, from either the hero version or the item version of the ability.
+// When the casting starts, only a word to the caster's owner: nothing changes yet.
+function TideCall_Cast takes nothing returns nothing
+    //! Spell_Cast A001
+    //! Spell_Cast A002
+    if udg_TideRising then
+        call DisplayTextToPlayer(GetOwningPlayer(GetTriggerUnit()), 0, 0, "The tide is already rising.")
+    endif
+endfunction
+
+// Tide Call raises the water when the spell takes effect.
 function TideCall_Effect takes nothing returns nothing
     //! Spell_Effect A001
     //! Spell_Effect A002
@@ -58,12 +72,15 @@ function TideCall_Effect takes nothing returns nothing
     call DisplayTextToPlayer(GetOwningPlayer(GetTriggerUnit()), 0, 0, "The tide rises.")
 endfunction
 
-// Channelled Warding: the ward falls if the caster stops channelling early.
+// Channelled Warding. Spell_Endcast runs whenever the caster stops
+// channelling, early or at the end; Spell_Finish only when the channel has
+// run its full time.
 function Warding_Endcast takes nothing returns nothing
     //! Spell_Endcast A003
     call DisplayTextToPlayer(GetOwningPlayer(GetTriggerUnit()), 0, 0, "The ward fades.")
 endfunction
 
+// A ward held to the end drains the caster.
 function Warding_Finish takes nothing returns nothing
     //! Spell_Finish A003
     call SetUnitState(GetTriggerUnit(), UNIT_STATE_MANA, 0)
@@ -89,10 +106,23 @@ function GateKeeper_Hold takes nothing returns nothing
     call SetUnitFacing(GetOrderedUnit(), 270.0)
 endfunction
 
-// Starts the tide timer once the map has loaded.
+// The tide rises every udg_TideInterval seconds.
+function Tide_Rise takes nothing returns nothing
+    set udg_TideRising = true
+    call DisplayTextToPlayer(GetLocalPlayer(), 0, 0, "The tide rises.")
+endfunction
+
+function Tide_Welcome takes nothing returns nothing
+    call DisplayTextToPlayer(GetLocalPlayer(), 0, 0, udg_WelcomeText)
+    call DestroyTimer(GetExpiredTimer())
+endfunction
+
+// Runs inside main while the map loads. It only starts timers: their work
+// happens once the game is running, in threads of their own.
 function Tide_Start takes nothing returns nothing
     //! OnInit
-    call DisplayTextToPlayer(GetLocalPlayer(), 0, 0, udg_WelcomeText)
+    call TimerStart(CreateTimer(), 0.0, false, function Tide_Welcome)
+    call TimerStart(CreateTimer(), udg_TideInterval, true, function Tide_Rise)
 endfunction
 
 //***************************************************************************
