@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// The nine map archive operations the tool uses, as one table of plain
-// function pointers. The real table calls the archive library; a test can
-// hand the run a table in which any operation fails.
+// The map archive operations the tool uses, as one table of plain function
+// pointers. The real table calls the archive library; a test hands the run a
+// table in which any operation fails, or a stand-in archive.
 using ArchiveHandle = void*;
 using EntryHandle = void*;
 
@@ -15,7 +17,7 @@ constexpr unsigned kOpenReadOnly = 0x0100;   // the file is never written throug
 constexpr uint32_t kInvalidEntrySize = 0xFFFFFFFFu;
 
 struct ArchiveOps {
-    // True once the archive at path is open; fills *archive.
+    // True once the archive at path (UTF-8) is open; fills *archive.
     bool (*openArchive)(const char* path, unsigned priority, unsigned flags, ArchiveHandle* archive);
     // True once the named entry is found; fills *entry.
     bool (*openEntry)(ArchiveHandle archive, const char* name, unsigned scope, EntryHandle* entry);
@@ -33,6 +35,14 @@ struct ArchiveOps {
     bool (*addEntryFromMemory)(ArchiveHandle archive, const void* data, uint32_t length, const char* name, unsigned flags);
     // True once the archive is closed and every change is in the file.
     bool (*closeArchive)(ArchiveHandle archive);
+    // True once the archive is rewritten without the space that removed
+    // entries left behind; every remaining entry keeps its bytes and flags.
+    bool (*compactArchive)(ArchiveHandle archive);
+    // The names of the archive's entries; *complete is false when the name
+    // of some entry is not known.
+    bool (*entryNames)(ArchiveHandle archive, std::vector<std::string>* names, bool* complete);
+    // True when the last failed operation failed for lack of memory.
+    bool (*lastFailureWasMemory)();
 };
 
 // The table backed by the archive library.

@@ -1,25 +1,23 @@
 // The archive operations over the map archive library.
 #include <StormLib.h>
+#include <cstdio>
+#include <cstring>
 #include "archive/archive_ops.h"
-
-#if defined(_WIN32) && defined(_UNICODE)
-#include <string>
-#endif
 
 namespace {
 
 #if defined(_WIN32) && defined(_UNICODE)
-// The path as a library built for wide file names takes it: converted from
-// the code page that the command line and the C library's file calls use.
+// The UTF-8 path as a library built for wide file names takes it.
 std::wstring libraryPath(const char* path) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
     std::wstring wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], length);
     wide.resize(wide.size() - 1);
     return wide;
 }
 #else
-// The path as the library takes it.
+// The path as the library takes it: UTF-8 (the tool runs with the UTF-8 code
+// page on Windows).
 const char* libraryPath(const char* path) {
     return path;
 }
@@ -91,12 +89,49 @@ bool closeArchive(ArchiveHandle archive) {
     return SFileCloseArchive(archive);
 }
 
+// True once the archive is rewritten without dead space.
+bool compactArchive(ArchiveHandle archive) {
+    return SFileCompactArchive(archive, nullptr, false);
+}
+
+// True when name is one the library makes up for an entry whose name it does
+// not know: "File" and eight digits, a dot and an extension.
+bool isMadeUpName(const char* name) {
+    if (std::strncmp(name, "File", 4) != 0) return false;
+    for (int i = 4; i < 12; ++i)
+        if (name[i] < '0' || name[i] > '9') return false;
+    return name[12] == '.';
+}
+
+// The names of the archive's entries; *complete false when one is not known.
+bool entryNames(ArchiveHandle archive, std::vector<std::string>* names, bool* complete) {
+    names->clear();
+    *complete = true;
+    SFILE_FIND_DATA found;
+    HANDLE search = SFileFindFirstFile(archive, "*", &found, nullptr);
+    if (!search) return GetLastError() == ERROR_NO_MORE_FILES;
+    do {
+        if (isMadeUpName(found.cFileName))
+            *complete = false;
+        else
+            names->push_back(found.cFileName);
+    } while (SFileFindNextFile(search, &found));
+    const bool ended = GetLastError() == ERROR_NO_MORE_FILES;
+    SFileFindClose(search);
+    return ended;
+}
+
+// True when the library's last failure was a lack of memory.
+bool lastFailureWasMemory() {
+    return GetLastError() == ERROR_NOT_ENOUGH_MEMORY;
+}
+
 }  // namespace
 
 const ArchiveOps& libraryArchiveOps() {
     static const ArchiveOps ops = {
-        openArchive, openEntry, entrySize, readEntry, closeEntry,
-        deleteEntry, finishChange, addEntryFromMemory, closeArchive,
+        openArchive,  openEntry,          entrySize,      readEntry,  closeEntry,           deleteEntry,
+        finishChange, addEntryFromMemory, closeArchive,   compactArchive, entryNames, lastFailureWasMemory,
     };
     return ops;
 }

@@ -2,114 +2,199 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
-#include "archive/replace_file.h"
+#include <vector>
+#include "archive/archive_handles.h"
+#include "archive/working_copy.h"
 
 const char* const kScriptEntry = "war3map.j";
-bool scriptLoaded = true;
 
 namespace {
 
-// Records a failed read: one line on err, scriptLoaded cleared, empty text.
-ScriptText failRead(std::ostream& err, const std::string& message) {
-    err << message << std::endl;
-    scriptLoaded = false;
-    return ScriptText();
+constexpr uint32_t kPiece = 4u << 20;
+
+const char kUnreadableEntry[] = "Couldn't read the file war3map.j from the map file.";
+
+// The line for a failed operation: message, or the memory line when the
+// library ran out of memory.
+std::string failure(const ArchiveOps& ops, const std::string& message, const char* task) {
+    if (ops.lastFailureWasMemory()) return std::string("Not enough memory to ") + task + ".";
+    return message;
 }
 
-// The unreadable-entry message.
-std::string unreadableEntry() {
-    return std::string("Couldn't read the file ") + kScriptEntry + " from the map file.";
+// The missing-entry line, with what the map holds instead of war3map.j.
+std::string missingEntry(const ArchiveOps& ops, const ArchiveHolder& archive) {
+    std::string message = "Couldn't locate the file war3map.j in the map file.";
+    EntryHolder other(ops);
+    if (other.open(archive, "war3map.lua"))
+        message += " The map's script is war3map.lua, which ostrel does not process.";
+    else if (other.open(archive, "Scripts\\war3map.j"))
+        message += " The map holds Scripts\\war3map.j; ostrel processes only war3map.j.";
+    return message;
 }
 
 // Reads up to size bytes of the entry into text, a piece at a time, so that
 // memory grows with the bytes actually delivered, not with a size a damaged
 // map may claim. Room is kept for what the rewrite adds, so the script need
-// not be copied to grow. Returns false when a read fails or memory runs out.
-bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, ScriptText& text) {
-    const uint32_t kPiece = 4u << 20;
+// not be copied to grow. Only delivered bytes count.
+bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, ScriptText* text, std::string* err) {
     const uint64_t kTrustedSize = 256u << 20;
     try {
-        text.reserve(static_cast<std::size_t>(std::min<uint64_t>(size, kTrustedSize) * 9 / 8 + (1u << 20)));
+        text->reserve(static_cast<std::size_t>(std::min<uint64_t>(size, kTrustedSize) * 9 / 8 + (1u << 20)));
         uint32_t total = 0;
         while (total < size) {
             const uint32_t piece = std::min(kPiece, size - total);
-            text.resize(static_cast<std::size_t>(total) + piece);
+            text->resize(static_cast<std::size_t>(total) + piece);
             uint32_t got = 0;
-            if (!ops.readEntry(entry, &text[total], piece, &got, nullptr)) return false;
+            if (!ops.readEntry(entry, &(*text)[total], piece, &got, nullptr)) {
+                *err = failure(ops, kUnreadableEntry, "read the map script");
+                return false;
+            }
             total += std::min(got, piece);
-            if (got < piece) break;  // only what was delivered counts
+            if (got < piece) break;
         }
-        text.resize(total);
+        text->resize(total);
         return true;
     } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
+        *err = "Not enough memory to read the map script.";
         return false;
     }
 }
 
-// True once the archive at path holds text plus NUL as its script entry and
-// is closed; otherwise writes one line to err. The archive is closed either way.
-bool replaceEntry(const ArchiveOps& ops, const std::string& path, const ScriptText& text, std::ostream& err) {
+// True when the entry holds exactly expected, compared a piece at a time.
+bool entryHolds(const ArchiveOps& ops, EntryHandle entry, const char* expected, std::size_t size) {
+    if (ops.entrySize(entry, nullptr) != size) return false;
+    std::vector<char> piece(std::min<std::size_t>(size, kPiece));
+    for (std::size_t done = 0; done < size;) {
+        const uint32_t ask = static_cast<uint32_t>(std::min<std::size_t>(piece.size(), size - done));
+        uint32_t got = 0;
+        if (!ops.readEntry(entry, piece.data(), ask, &got, nullptr) || got != ask) return false;
+        if (std::memcmp(piece.data(), expected + done, ask) != 0) return false;
+        done += ask;
+    }
+    return true;
+}
+
+// Replaces the script entry of the archive at path with text and its NUL,
+// then compacts it when every entry's name is known. *names receives the
+// names of the other entries.
+bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
+                      std::vector<std::string>* names, std::string* err) {
     if (text.size() >= UINT32_MAX) {
-        err << "The new map script is too large for the map file." << std::endl;
+        *err = "The new map script is too large for the map file.";
         return false;
     }
-    ArchiveHandle archive = nullptr;
-    if (!ops.openArchive(path.c_str(), 0, kOpenForChange, &archive)) {
-        err << "Couldn't open the map mpq file for writing." << std::endl;
+    ArchiveHolder archive(ops);
+    if (!archive.open(path, kOpenForChange)) {
+        *err = failure(ops, "Couldn't open the map mpq file for writing.", "open the map for writing");
         return false;
     }
-    const char* failure = nullptr;
-    if (!ops.deleteEntry(archive, kScriptEntry))
-        failure = "Couldn't remove the old map script from the map file.";
-    else if (!ops.finishChange(archive))
-        failure = "Couldn't write the map file's tables after removing the old map script.";
-    else if (!ops.addEntryFromMemory(archive, text.c_str(), static_cast<uint32_t>(text.size() + 1), kScriptEntry, 0))
-        failure = "Couldn't add the new map script to the map file.";
-    else if (!ops.finishChange(archive))
-        failure = "Couldn't write the map file's tables after adding the new map script.";
-    bool closed = ops.closeArchive(archive);
-    if (!failure && !closed) failure = "Couldn't close the map file after writing it.";
-    if (failure) {
-        err << failure << std::endl;
+    bool complete = false;
+    if (!ops.entryNames(archive.handle(), names, &complete)) {
+        *err = failure(ops, "Couldn't list the entries of the map file.", "list the map's entries");
+        return false;
+    }
+    names->erase(std::remove(names->begin(), names->end(), kScriptEntry), names->end());
+    const char* message = nullptr;
+    if (!ops.deleteEntry(archive.handle(), kScriptEntry))
+        message = "Couldn't remove the old map script from the map file.";
+    else if (!ops.finishChange(archive.handle()))
+        message = "Couldn't write the map file's tables after removing the old map script.";
+    else if (!ops.addEntryFromMemory(archive.handle(), text.c_str(), static_cast<uint32_t>(text.size() + 1),
+                                     kScriptEntry, 0))
+        message = "Couldn't add the new map script to the map file.";
+    else if (!ops.finishChange(archive.handle()))
+        message = "Couldn't write the map file's tables after adding the new map script.";
+    else if (complete && !ops.compactArchive(archive.handle()))
+        message = "Couldn't compact the map file after adding the new map script.";
+    if (message) {
+        *err = failure(ops, message, "store the map script");
+        return false;
+    }
+    if (!archive.close()) {
+        *err = failure(ops, "Couldn't close the map file after writing it.", "store the map script");
         return false;
     }
     return true;
 }
 
-}  // namespace
-
-ScriptText readMapScript(const ArchiveOps& ops, const std::string& mapPath, std::ostream& err) {
-    ArchiveHandle archive = nullptr;
-    if (!ops.openArchive(mapPath.c_str(), 0, kOpenReadOnly, &archive))
-        return failRead(err, "Couldn't open the map mpq file for reading.");
-    EntryHandle entry = nullptr;
-    if (!ops.openEntry(archive, kScriptEntry, 0, &entry)) {
-        ops.closeArchive(archive);
-        return failRead(err, std::string("Couldn't locate the file ") + kScriptEntry + " in the map file.");
+// True when the archive at path opens, its script entry holds text and its
+// NUL byte exactly, and every entry in names still opens.
+bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
+                   const std::vector<std::string>& names, std::string* err) {
+    *err = "The map file did not read back as written; it was left as it was.";
+    ArchiveHolder archive(ops);
+    if (!archive.open(path, kOpenReadOnly)) return false;
+    EntryHolder script(ops);
+    if (!script.open(archive, kScriptEntry) || !entryHolds(ops, script.handle(), text.c_str(), text.size() + 1) ||
+        !script.close())
+        return false;
+    for (const std::string& name : names) {
+        EntryHolder entry(ops);
+        if (!entry.open(archive, name.c_str()) || !entry.close()) return false;
     }
-    ScriptText text;
-    uint32_t size = ops.entrySize(entry, nullptr);
-    bool read = size != kInvalidEntrySize && readEntryBytes(ops, entry, size, text);
-    // A library that cannot close what it read is not trusted with the map.
-    bool entryClosed = ops.closeEntry(entry);
-    bool archiveClosed = ops.closeArchive(archive);
-    if (!read || !entryClosed || !archiveClosed) return failRead(err, unreadableEntry());
-    // The script ends at its first NUL.
-    std::string::size_type nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    return text;
+    if (!archive.close()) return false;
+    err->clear();
+    return true;
 }
 
-bool storeMapScript(const ArchiveOps& ops, const std::string& mapPath, const ScriptText& text, std::ostream& err) {
-    std::string target;
-    std::string copy;
-    if (!resolveWritableMap(mapPath, target, err) || !makeWorkingCopy(target, copy, err))
+}  // namespace
+
+bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* text, std::string* err) {
+    ArchiveHolder archive(ops);
+    if (!archive.open(path, kOpenReadOnly)) {
+        *err = failure(ops, "Couldn't open the map mpq file for reading.", "open the map");
         return false;
-    if (!replaceEntry(ops, copy, text, err) || !replaceWithCopy(copy, target, err)) {
-        removeWorkingCopy(copy);
+    }
+    EntryHolder entry(ops);
+    if (!entry.open(archive, kScriptEntry)) {
+        *err = missingEntry(ops, archive);
+        return false;
+    }
+    ScriptText read;
+    const uint32_t size = ops.entrySize(entry.handle(), nullptr);
+    if (size == kInvalidEntrySize) *err = kUnreadableEntry;
+    const bool wasRead = size != kInvalidEntrySize && readEntryBytes(ops, entry.handle(), size, &read, err);
+    // A library that cannot close what it read is not trusted with the map.
+    const bool entryClosed = entry.close();
+    const bool archiveClosed = archive.close();
+    if (!wasRead) return false;
+    if (!entryClosed || !archiveClosed) {
+        *err = kUnreadableEntry;
+        return false;
+    }
+    // The script ends at its first NUL.
+    const std::string::size_type nul = read.find('\0');
+    if (nul != std::string::npos) read.resize(nul);
+    *text = std::move(read);
+    return true;
+}
+
+bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, std::string* err) {
+    std::string why;
+    if (!platform::mayWrite(map.target, &why)) {
+        *err = "Couldn't open the map file " + map.path + " for writing: " + why;
+        return false;
+    }
+    WorkingCopy copy;
+    if (!copy.create(platform::folderOf(map.target), map.file, &why)) {
+        *err = "Couldn't create a temporary copy of the map in " + platform::folderOf(map.target) + ": " + why;
+        return false;
+    }
+    if (!mapUnchanged(map)) {
+        *err = mapChangedMessage(map);
+        return false;
+    }
+    std::vector<std::string> names;
+    if (!writeScriptEntry(ops, copy.path(), text, &names, err) || !storedAsMeant(ops, copy.path(), text, names, err))
+        return false;
+    if (!mapUnchanged(map)) {
+        *err = mapChangedMessage(map);
+        return false;
+    }
+    if (!copy.keep(map.file, map.target, &why)) {
+        *err = "Couldn't replace the map file with its updated copy: " + why;
         return false;
     }
     return true;

@@ -1,21 +1,21 @@
 #pragma once
-#include <ostream>
 #include <string>
 #include "archive/archive_ops.h"
-#include "run/script_text.h"
+#include "archive/map_file.h"
+#include "base/script_text.h"
 
 // Name of the map script entry in the map archive.
 extern const char* const kScriptEntry;
 
-// Starts true; readMapScript clears it on any failure and never sets it back.
-extern bool scriptLoaded;
+// Reads the script of the map archive at path through a read-only handle, up
+// to its first NUL byte, into *text. False, with one line in *err, when the
+// archive cannot be opened or the entry is missing (the line then says what
+// script the map holds instead, if any) or unreadable.
+bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* text, std::string* err);
 
-// The map's script, read through a read-only handle, up to its first NUL
-// byte. On failure writes one line to err, clears scriptLoaded and returns
-// empty text.
-ScriptText readMapScript(const ArchiveOps& ops, const std::string& mapPath, std::ostream& err);
-
-// Replaces the map's script entry with text plus one NUL byte. Works on a copy
-// of the map that replaces it only when every step succeeded. Returns false,
-// having written one line to err, with the map unchanged and no copy left.
-bool storeMapScript(const ArchiveOps& ops, const std::string& mapPath, const ScriptText& text, std::ostream& err);
+// Replaces the script entry of the map with text plus one NUL byte: on a copy
+// of the map, which is compacted where every entry's name is known, read back
+// and compared, and renamed over the map only when the map is still the file
+// that was opened, unchanged. False, with one line in *err, the map unchanged
+// and no copy left, otherwise.
+bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, std::string* err);

@@ -1,11 +1,17 @@
 #pragma once
-#include "run/script_text.h"
+#include <string>
+#include "base/script_text.h"
 #include "scan/directives.h"
 
 // The library text followed by the generated Add_Commands function, which
-// registers every collected directive in the fixed list order. Never fails.
+// registers every collected directive in the order of the vocabulary table.
+// Never fails.
 ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists);
 
-// Why the registrations cannot become compilable calls: a directive without a
-// value, or one in a function without a name. Empty when all can.
-std::string unusableRegistration(const RegistrationLists& lists);
+// The line of one registration as Add_Commands holds it, without its line feed.
+std::string registrationLine(const DirectiveSpec& spec, const Registration& registration);
+
+// Why the registrations cannot become calls that compile: a directive without
+// a value, in a function without a name, in a function that takes arguments,
+// or in a function defined after main. Empty when all can.
+std::string registrationProblem(const RegistrationLists& lists);

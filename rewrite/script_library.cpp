@@ -1,11 +1,7 @@
 #include "rewrite/script_library.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
+#include "base/platform.h"
 
 namespace {
 
@@ -15,42 +11,24 @@ const char kLibraryName[] = "func.j";
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (std::tolower(x) != std::tolower(y)) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
 
-// The path of the one entry in folder whose name is "func.j" in any letter
-// case; empty when there is none, more than one, or the folder can't be listed.
-std::filesystem::path findLibraryIgnoringCase(const std::filesystem::path& folder) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) return {};
-    std::filesystem::path found;
+// The one name in folder that is "func.j" in another letter case; empty
+// when there is none or more than one.
+std::string nameIgnoringCase(const std::string& folder) {
+    std::string found;
     int matches = 0;
-    for (std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) return {};
-        if (sameNameIgnoringCase(it->path().filename().string(), kLibraryName)) {
-            found = it->path();
+    for (const std::string& name : platform::folderNames(folder)) {
+        if (sameNameIgnoringCase(name, kLibraryName)) {
+            found = name;
             ++matches;
         }
     }
-    if (ec || matches != 1) return {};
-    return found;
-}
-
-// Opens the library in folder for binary reading: the exact name first, then,
-// only when that name does not exist, a single case-insensitive match.
-// Returns null when neither can be opened.
-std::FILE* openLibrary(const std::string& folder) {
-    std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
-    std::FILE* file = std::fopen((dir / kLibraryName).string().c_str(), "rb");
-    if (file || errno != ENOENT) return file;
-    std::filesystem::path other = findLibraryIgnoringCase(dir);
-    if (other.empty()) return nullptr;
-    return std::fopen(other.string().c_str(), "rb");
+    return matches == 1 ? found : std::string();
 }
 
 // Appends raw file bytes to text, dropping each carriage return that directly
@@ -58,7 +36,7 @@ std::FILE* openLibrary(const std::string& folder) {
 // previous chunk, so the result does not depend on where chunks split.
 void appendDroppingCrBeforeLf(ScriptText& text, const char* bytes, std::size_t count, bool& pendingCr) {
     for (std::size_t i = 0; i < count; ++i) {
-        char c = bytes[i];
+        const char c = bytes[i];
         if (pendingCr) {
             if (c != '\n') text.push_back('\r');
             pendingCr = false;
@@ -70,37 +48,73 @@ void appendDroppingCrBeforeLf(ScriptText& text, const char* bytes, std::size_t c
     }
 }
 
+// True when a line of library starts, after indentation, with
+// "function NAME " (or ends right after NAME).
+bool definesFunction(const ScriptText& library, const std::string& name) {
+    const std::string header = "function " + name;
+    for (std::size_t at = library.find(header); at != ScriptText::npos; at = library.find(header, at + 1)) {
+        const std::size_t after = at + header.size();
+        if (after < library.size() && library[after] != ' ' && library[after] != '\n' && library[after] != '\t')
+            continue;
+        std::size_t start = at;
+        while (start > 0 && (library[start - 1] == ' ' || library[start - 1] == '\t')) --start;
+        if (start == 0 || library[start - 1] == '\n') return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-// Returns true with text set to the library's lines; false (text untouched,
-// one line on err) when func.j cannot be opened or a read fails part-way.
-bool readScriptLibrary(const std::string& folder, ScriptText& text, std::ostream& err) {
-    std::FILE* file = openLibrary(folder);
-    if (!file) {
-        err << "Could not open Func.j for reading."
-               "Make sure you have placed the Func.j file in the same folder as ostrel.exe"
-            << '\n' << std::flush;
+bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text, std::string* path,
+                       std::string* err) {
+    platform::File file;
+    bool found = false;
+    for (const std::string& folder : folders) {
+        const std::string prefix = folder.empty() ? "" : folder + "/";
+        for (const std::string& name : {std::string(kLibraryName), nameIgnoringCase(folder.empty() ? "." : folder)}) {
+            if (name.empty()) continue;
+            *path = prefix + name;
+            std::string why;
+            const platform::OpenResult opened = platform::openRegularFile(*path, &file, &why);
+            if (opened == platform::OpenResult::kMissing) continue;
+            if (opened != platform::OpenResult::kOpened) {
+                *err = "Could not open the script library " + *path + ": " + why;
+                return false;
+            }
+            found = true;
+            break;
+        }
+        if (found) break;
+    }
+    if (!found) {
+        *err = "Could not open Func.j for reading."
+               "Make sure you have placed the Func.j file in the same folder as ostrel.exe";
         return false;
     }
 
     ScriptText read;
     bool pendingCr = false;
     char chunk[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        appendDroppingCrBeforeLf(read, chunk, got, pendingCr);
-    bool failed = std::ferror(file) != 0;
-    int readErrno = errno;
-    std::fclose(file);
-
-    if (failed) {
-        err << "Could not read Func.j to the end: " << std::strerror(readErrno) << '\n'
-            << std::flush;
+    long long got;
+    while ((got = platform::readSome(file, chunk, sizeof chunk)) > 0)
+        appendDroppingCrBeforeLf(read, chunk, static_cast<std::size_t>(got), pendingCr);
+    if (got < 0) {
+        *err = "Could not read Func.j to the end: " + *path;
         return false;
     }
     if (pendingCr) read.push_back('\r');
     // A last line without a line feed still counts as a line.
     if (!read.empty() && read.back() != '\n') read.push_back('\n');
-    text = std::move(read);
+    *text = std::move(read);
     return true;
+}
+
+std::string libraryProblem(const ScriptText& library, const std::string& path, bool needsAddToCache) {
+    const char* missing = nullptr;
+    if (!definesFunction(library, "Initialize_Commands"))
+        missing = "Initialize_Commands";
+    else if (needsAddToCache && !definesFunction(library, "AddToCache"))
+        missing = "AddToCache";
+    if (!missing) return std::string();
+    return "The script library " + path + " defines no function " + missing + "; it may be empty or cut off.";
 }

@@ -1,6 +1,6 @@
 #pragma once
 #include <cstddef>
-#include "run/script_text.h"
+#include "base/script_text.h"
 
 // Marker that the globals block starts with.
 extern const char* const kGlobalsMarker;

@@ -1,6 +1,7 @@
 #include "run/run.h"
 
-#include <cstring>
+#include <new>
+#include "archive/map_file.h"
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
@@ -11,52 +12,88 @@ namespace {
 
 const char* const kUsage = "Usage: ostrel MAP   (adds the script library and the directive registrations to the map's script)";
 
-// Writes message as one line on err and returns the failure exit code.
-int stop(std::ostream& err, const std::string& message) {
-    err << message << std::endl;
-    return 1;
+// True when some directive registers through AddToCache.
+bool needsAddToCache(const RegistrationLists& lists) {
+    for (const DirectiveSpec& spec : kDirectives)
+        if (spec.takesValue && !lists.list(spec.kind).empty()) return true;
+    return false;
+}
+
+// Processes the map at mapPath; false with one line in *err on any stop.
+bool processMap(const std::string& mapPath, const ArchiveOps& ops, const std::vector<std::string>& folders,
+                std::string* err) {
+    OpenMap map;
+    if (!openMap(mapPath, &map, err)) return false;
+    ScriptText script;
+    if (!readMapScript(ops, map.target, &script, err)) return false;
+
+    RegistrationLists registrations;
+    ScriptText working = scanScript(std::move(script), registrations);
+    if (alreadyProcessed(working)) {
+        *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is.";
+        return false;
+    }
+    *err = registrationProblem(registrations);
+    if (!err->empty()) return false;
+
+    const std::size_t globalsAt = spliceGlobals(working);
+    if (globalsAt == ScriptText::npos) {
+        *err = "The map script has no \"endglobals\".";
+        return false;
+    }
+
+    ScriptText library;
+    std::string libraryPath;
+    if (!readScriptLibrary(folders, &library, &libraryPath, err)) return false;
+    *err = libraryProblem(library, libraryPath, needsAddToCache(registrations));
+    if (!err->empty()) return false;
+    const ScriptText block = buildFunctionBlock(std::move(library), registrations);
+    switch (spliceFunctionBlock(working, globalsAt, block)) {
+        case SpliceResult::kNoMainHeader:
+            *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\".";
+            return false;
+        case SpliceResult::kNoMainEnd:
+            *err = "The map script's main function has no \"endfunction\".";
+            return false;
+        case SpliceResult::kSpliced:
+            break;
+    }
+    return storeMapScript(ops, map, working, err);
 }
 
 }  // namespace
 
-int runOstrel(int argc, const char* const* argv, const ArchiveOps& ops, const std::string& libraryFolder,
+std::vector<std::string> libraryFolders(const std::string& executableFolder) {
+    std::vector<std::string> folders = {"."};
+    if (!executableFolder.empty()) {
+        folders.push_back(executableFolder);
+        folders.push_back(executableFolder + "/../share/ostrel");
+    }
+    return folders;
+}
+
+int runOstrel(const std::vector<std::string>& args, const ArchiveOps& ops, const std::vector<std::string>& folders,
               std::ostream& out, std::ostream& err) {
-    if (argc < 2) return stop(err, kUsage);
-    if (std::strcmp(argv[1], "--help") == 0) {
+    if (args.size() < 2) {
+        err << kUsage << std::endl;
+        return 1;
+    }
+    if (args[1] == "--help") {
         out << kUsage << std::endl;
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
+    if (args[1] == "--version") {
         out << "ostrel " << OSTREL_VERSION << std::endl;
         return 0;
     }
-    const std::string mapPath = argv[1];
-
-    ScriptText script = readMapScript(ops, mapPath, err);
-    if (!scriptLoaded) return 1;
-
-    RegistrationLists registrations;
-    ScriptText working = scanScript(std::move(script), registrations);
-    if (alreadyProcessed(working))
-        return stop(err, "The map " + mapPath + " has already been processed by ostrel; it was left as it is.");
-    const std::string unusable = unusableRegistration(registrations);
-    if (!unusable.empty()) return stop(err, unusable);
-
-    const std::size_t globalsAt = spliceGlobals(working);
-    if (globalsAt == ScriptText::npos) return stop(err, "The map script has no \"endglobals\".");
-
-    ScriptText library;
-    if (!readScriptLibrary(libraryFolder, library, err)) return 1;
-    const ScriptText block = buildFunctionBlock(std::move(library), registrations);
-    switch (spliceFunctionBlock(working, globalsAt, block)) {
-        case SpliceResult::kNoMainHeader:
-            return stop(err, "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\".");
-        case SpliceResult::kNoMainEnd:
-            return stop(err, "The map script's main function has no \"endfunction\".");
-        case SpliceResult::kSpliced:
-            break;
+    std::string message;
+    bool done = false;
+    try {
+        done = processMap(args[1], ops, folders, &message);
+    } catch (const std::bad_alloc&) {
+        message = "Not enough memory to process the map " + args[1] + "; it was left as it was.";
     }
-
-    if (!storeMapScript(ops, mapPath, working, err)) return 1;
-    return 0;
+    if (done) return 0;
+    err << message << std::endl;
+    return 1;
 }

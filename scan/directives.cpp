@@ -1,36 +1,40 @@
 #include "scan/directives.h"
 
-namespace {
+const std::array<DirectiveSpec, kDirectiveKinds> kDirectives = {{
+    {DirectiveKind::kSpellCast, "Spell_Cast", "cast", true},
+    {DirectiveKind::kSpellEffect, "Spell_Effect", "effect", true},
+    {DirectiveKind::kSpellEndcast, "Spell_Endcast", "endcast", true},
+    {DirectiveKind::kSpellFinish, "Spell_Finish", "finish", true},
+    {DirectiveKind::kOnInit, "OnInit", nullptr, false},
+    {DirectiveKind::kOrderObject, "Order_Object", "targetorder", true},
+    {DirectiveKind::kOrderPoint, "Order_Point", "pointorder", true},
+    {DirectiveKind::kOrderInstant, "Order_Instant", "instantorder", true},
+}};
 
-const char* const kKeys[] = {
-    "Spell_Cast", "Spell_Effect", "Spell_Endcast", "Spell_Finish",
-    "OnInit", "Order_Object", "Order_Point", "Order_Instant",
-};
-
-}  // namespace
-
-const char* directiveKey(int kind) {
-    return kKeys[kind - 1];
+const DirectiveSpec& directiveSpec(DirectiveKind kind) {
+    return kDirectives[static_cast<std::size_t>(kind)];
 }
 
-int classifyDirective(const std::string& key) {
-    for (int i = 0; i < 8; ++i)
-        if (key == kKeys[i]) return i + 1;
-    return kNotDirective;
+bool classifyDirective(std::string_view key, DirectiveKind* kind) {
+    for (const DirectiveSpec& spec : kDirectives) {
+        if (key == spec.key) {
+            *kind = spec.kind;
+            return true;
+        }
+    }
+    return false;
 }
 
-std::string normaliseDirectiveValue(const std::string& value) {
-    if (value.size() != 4) return value;
-    return "'" + value + "'";
+std::string normaliseDirectiveValue(std::string_view value) {
+    if (value.size() != 4) return std::string(value);
+    return "'" + std::string(value) + "'";
 }
 
-void RegistrationLists::append(int kind, const std::string& function, const std::string& value) {
-    if (kind < 1 || kind > 8) return;
-    std::vector<std::string>& target = lists[kind - 1];
-    target.push_back(function);
-    if (kind != kOnInit) target.push_back(value);
+void RegistrationLists::append(DirectiveKind kind, Registration registration) {
+    if (!directiveSpec(kind).takesValue) registration.value.clear();
+    lists[static_cast<std::size_t>(kind)].push_back(std::move(registration));
 }
 
-const std::vector<std::string>& RegistrationLists::list(int kind) const {
-    return lists[kind - 1];
+const std::vector<Registration>& RegistrationLists::list(DirectiveKind kind) const {
+    return lists[static_cast<std::size_t>(kind)];
 }

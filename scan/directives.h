@@ -1,40 +1,53 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// Directive kinds, as classifyDirective numbers them; 0 is not a directive.
-enum DirectiveKind {
-    kNotDirective = 0,
-    kSpellCast = 1,
-    kSpellEffect = 2,
-    kSpellEndcast = 3,
-    kSpellFinish = 4,
-    kOnInit = 5,
-    kOrderObject = 6,
-    kOrderPoint = 7,
-    kOrderInstant = 8,
+// The directive kinds, in the order the generated function registers them.
+enum class DirectiveKind { kSpellCast, kSpellEffect, kSpellEndcast, kSpellFinish, kOnInit, kOrderObject, kOrderPoint, kOrderInstant };
+
+// One kind of directive: the key written after "//!", the label the
+// generated registration passes (none for OnInit, which becomes a plain
+// call), and whether the key takes a value.
+struct DirectiveSpec {
+    DirectiveKind kind;
+    const char* key;
+    const char* label;
+    bool takesValue;
 };
 
-// The key of kind 1..8, as written in a directive.
-const char* directiveKey(int kind);
+constexpr std::size_t kDirectiveKinds = 8;
 
-// The kind (1..8) of an exact, case-sensitive directive key; 0 for anything else.
-int classifyDirective(const std::string& key);
+// The vocabulary, one row per kind, in output order.
+extern const std::array<DirectiveSpec, kDirectiveKinds> kDirectives;
+
+// The row of kind.
+const DirectiveSpec& directiveSpec(DirectiveKind kind);
+
+// The kind of an exact, case-sensitive key; false for any other string.
+bool classifyDirective(std::string_view key, DirectiveKind* kind);
 
 // The value as generated code writes it: a four-byte value becomes a
 // character-code literal ('A000'); any other value is returned unchanged.
-std::string normaliseDirectiveValue(const std::string& value);
+std::string normaliseDirectiveValue(std::string_view value);
 
-// What the scan collected: eight ordered lists, addressed by kind 1..8.
-// The valued kinds hold (function, value) pairs flat; init holds names only.
+// One directive as the scan found it.
+struct Registration {
+    std::string function;         // the function it stands in
+    std::string value;            // normalised; empty for OnInit
+    std::size_t line = 0;         // the directive's line, counted from 1
+    bool takesArguments = false;  // the function's header takes arguments
+    bool afterMain = false;       // the function is defined after main
+};
+
+// What the scan collected: one ordered list per kind.
 struct RegistrationLists {
-    std::array<std::vector<std::string>, 8> lists;
+    std::array<std::vector<Registration>, kDirectiveKinds> lists;
 
-    // Appends function and value to the kind's list (function only for
-    // OnInit); does nothing for kind 0 or a number outside 1..8.
-    void append(int kind, const std::string& function, const std::string& value);
-
-    // The list of kind 1..8, in the order collected.
-    const std::vector<std::string>& list(int kind) const;
+    // Appends registration to the kind's list (OnInit keeps no value).
+    void append(DirectiveKind kind, Registration registration);
+    // The list of kind, in the order collected.
+    const std::vector<Registration>& list(DirectiveKind kind) const;
 };

@@ -1,8 +1,7 @@
 // The script library, the generated Add_Commands function and the splices.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <algorithm>
-#include <sstream>
+#include <filesystem>
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
 #include "rewrite/splice.h"
@@ -10,61 +9,79 @@
 
 namespace {
 
-const std::string kOpenMessage =
-    "Could not open Func.j for reading.Make sure you have placed the Func.j file in the same folder as ostrel.exe\n";
-const std::string kGlobals =
-    "    //Velloran globals:\n    gamecache OE_cache\n    trigger array OE_CodeAsTrigger\n"
-    "    integer OE_count\n    //End of Velloran globals\n";
-const std::string kMain = "function main takes nothing returns nothing";
-
-// What reading the library from folder gave: the result, the text, the messages.
+// What reading the library from folders gave.
 struct Library {
     bool ok;
-    std::string text = "untouched";
-    std::string err;
+    std::string text = "untouched", path, err;
 };
-Library readLibraryIn(const TempFolder& folder) {
+Library readLibrary(const std::vector<std::string>& folders) {
     Library library;
-    std::ostringstream err;
-    library.ok = readScriptLibrary(folder.path, library.text, err);
-    library.err = err.str();
+    library.ok = readScriptLibrary(folders, &library.text, &library.path, &library.err);
     return library;
 }
 Library readLibraryOf(const std::string& bytes) {
     TempFolder folder;
     writeFile(folder.file("func.j"), bytes);
-    return readLibraryIn(folder);
+    return readLibrary({folder.path});
 }
 
-TEST(FunctionBlock, SpellListsThenInitCallsThenOrderListsEachInCollectedOrder) {
+Registration at(const std::string& function, const std::string& value, std::size_t line = 1) {
+    Registration r;
+    r.function = function;
+    r.value = value;
+    r.line = line;
+    return r;
+}
+
+TEST(FunctionBlock, VocabularyOrderThenCollectedOrder) {
     RegistrationLists lists;
-    EXPECT_EQ(buildFunctionBlock("lib\n", lists),
-              "lib\nfunction Add_Commands takes nothing returns nothing\n    call Initialize_Commands()\nendfunction\n");
+    EXPECT_EQ(buildFunctionBlock("lib\n", lists), "lib\n" + kAddCommandsStart + "endfunction\n");
     // Collected out of output order on purpose.
-    lists.append(kOrderInstant, "Hold", "851993");
-    lists.append(kOnInit, "A", "");
-    lists.append(kSpellFinish, "Fin", "'A003'");
-    lists.append(kOrderPoint, "Move", "851986");
-    lists.append(kSpellCast, "Second", "'A000'");
-    lists.append(kOrderObject, "Attack", "851983");
-    lists.append(kSpellEndcast, "End", "'A003'");
-    lists.append(kOnInit, "B", "ignored");
-    lists.append(kSpellEffect, "Fx", "12");
-    lists.append(kSpellCast, "First", "'A001'");
+    lists.append(DirectiveKind::kOrderInstant, at("Hold", "851993"));
+    lists.append(DirectiveKind::kOnInit, at("A", ""));
+    lists.append(DirectiveKind::kSpellFinish, at("Fin", "'A003'"));
+    lists.append(DirectiveKind::kOrderPoint, at("Move", "851986"));
+    lists.append(DirectiveKind::kSpellCast, at("Second", "'A000'"));
+    lists.append(DirectiveKind::kOrderObject, at("Attack", "851983"));
+    lists.append(DirectiveKind::kSpellEndcast, at("End", "'A003'"));
+    lists.append(DirectiveKind::kOnInit, at("B", "ignored"));
+    lists.append(DirectiveKind::kSpellEffect, at("Fx", "12"));
+    lists.append(DirectiveKind::kSpellCast, at("First", "'A001'"));
     EXPECT_EQ(buildFunctionBlock("", lists),
-              "function Add_Commands takes nothing returns nothing\n"
-              "    call Initialize_Commands()\n"
-              "    call AddToCache(\"cast\",'A000',function Second)\n"
-              "    call AddToCache(\"cast\",'A001',function First)\n"
-              "    call AddToCache(\"effect\",12,function Fx)\n"
-              "    call AddToCache(\"endcast\",'A003',function End)\n"
-              "    call AddToCache(\"finish\",'A003',function Fin)\n"
-              "call A()\n"
-              "call B()\n"
-              "    call AddToCache(\"targetorder\",851983,function Attack)\n"
-              "    call AddToCache(\"pointorder\",851986,function Move)\n"
-              "    call AddToCache(\"instantorder\",851993,function Hold)\n"
-              "endfunction\n");
+              kAddCommandsStart +
+                  "    call AddToCache(\"cast\",'A000',function Second)\n"
+                  "    call AddToCache(\"cast\",'A001',function First)\n"
+                  "    call AddToCache(\"effect\",12,function Fx)\n"
+                  "    call AddToCache(\"endcast\",'A003',function End)\n"
+                  "    call AddToCache(\"finish\",'A003',function Fin)\n"
+                  "call A()\n"
+                  "call B()\n"
+                  "    call AddToCache(\"targetorder\",851983,function Attack)\n"
+                  "    call AddToCache(\"pointorder\",851986,function Move)\n"
+                  "    call AddToCache(\"instantorder\",851993,function Hold)\n"
+                  "endfunction\n");
+}
+
+TEST(FunctionBlock, RegistrationsThatCannotCompileAreNamedWithTheirLine) {
+    const auto problem = [](DirectiveKind kind, Registration r, bool arguments, bool afterMain) {
+        r.takesArguments = arguments;
+        r.afterMain = afterMain;
+        RegistrationLists lists;
+        lists.append(DirectiveKind::kSpellCast, at("Fine", "'A000'"));
+        lists.append(kind, r);
+        return registrationProblem(lists);
+    };
+    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("Boot", ""), false, false), "");
+    EXPECT_EQ(problem(DirectiveKind::kSpellCast, at("F", "", 4), false, false),
+              "The Spell_Cast directive in function F has no value (line 4).");
+    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("", "", 5), false, false),
+              "The OnInit directive stands in a function without a name (line 5).");
+    EXPECT_EQ(problem(DirectiveKind::kOrderPoint, at("Hit_Cast", "12", 9), true, false),
+              "The Order_Point directive in function Hit_Cast cannot be registered: a registered function must "
+              "take nothing, and Hit_Cast takes arguments (line 9).");
+    EXPECT_NE(problem(DirectiveKind::kOnInit, at("Late_Cast", "", 40), false, true)
+                  .find("Late_Cast is defined after the map's main function"),
+              std::string::npos);
 }
 
 TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {
@@ -72,9 +89,7 @@ TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {
     EXPECT_EQ(readLibraryOf("a\nlast").text, "a\nlast\n");
     EXPECT_EQ(readLibraryOf("a\rb\r\r\nend\r").text, "a\rb\r\nend\r\n");
     EXPECT_EQ(readLibraryOf(std::string("a\x1a" "b\n\0c\n", 7)).text, std::string("a\x1a" "b\n\0c\n", 7));
-    Library empty = readLibraryOf("");
-    EXPECT_TRUE(empty.ok);
-    EXPECT_EQ(empty.text + empty.err, "");
+    EXPECT_EQ(readLibraryOf("").text, "");
     // Pairs split across any read boundary are dropped all the same.
     std::string big(1u << 19, 'x');
     for (std::size_t edge = 1u << 12; edge <= (1u << 18); edge <<= 1) big.replace(edge - 1, 2, "\r\n");
@@ -84,38 +99,37 @@ TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {
     EXPECT_EQ(readLibraryOf(big).text, expected);
 }
 
-TEST(ScriptLibrary, FailuresSayOneLineAndLeaveTheTextAlone) {
-    TempFolder missing;
-    writeFile(missing.file("func.j.bak"), "x\n");
-    Library none = readLibraryIn(missing);
-    EXPECT_FALSE(none.ok);
-    EXPECT_EQ(none.err, kOpenMessage);
-    EXPECT_EQ(none.text, "untouched");
-
-    TempFolder unreadable;
-    ASSERT_EQ(mkdir(unreadable.file("func.j").c_str(), 0755), 0);  // opens, but cannot be read
-    Library broken = readLibraryIn(unreadable);
-    EXPECT_FALSE(broken.ok);
-    EXPECT_EQ(broken.text, "untouched");
-    EXPECT_EQ(broken.err.rfind("Could not read Func.j to the end: ", 0), 0u);
-    EXPECT_TRUE(isOneLine(broken.err));
-}
-
-TEST(ScriptLibrary, AnotherLetterCaseIsFoundOnlyWhenItIsTheOnlyOne) {
-    TempFolder upper;
+TEST(ScriptLibrary, TheFirstFolderThatHoldsItWinsExactNameFirst) {
+    TempFolder none, upper, both, ambiguous, folder;
+    writeFile(none.file("func.j.bak"), "x\n");
     writeFile(upper.file("Func.j"), "upper\r\n");
-    EXPECT_EQ(readLibraryIn(upper).text, "upper\n");
-
-    TempFolder both;
     writeFile(both.file("FUNC.J"), "other\n");
     writeFile(both.file("func.j"), "exact\n");
-    EXPECT_EQ(readLibraryIn(both).text, "exact\n");
-
+    EXPECT_EQ(readLibrary({none.path, upper.path, both.path}).text, "upper\n");
+    EXPECT_EQ(readLibrary({both.path, upper.path}).path, both.file("func.j"));
+    const Library missing = readLibrary({none.path, folder.file("absent")});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.err + "\n", kLibraryMessage);
+    EXPECT_EQ(missing.text, "untouched");
+    // A folder in the library's place is refused, not read.
+    std::filesystem::create_directory(std::filesystem::u8path(folder.file("func.j")));
+    EXPECT_NE(readLibrary({folder.path, upper.path}).err.find("not a regular file"), std::string::npos);
     if (fileExists(upper.file("func.j"))) GTEST_SKIP() << "this file system ignores letter case";
-    TempFolder ambiguous;
     writeFile(ambiguous.file("Func.j"), "one\n");
     writeFile(ambiguous.file("FUNC.J"), "two\n");
-    EXPECT_EQ(readLibraryIn(ambiguous).err, kOpenMessage);
+    EXPECT_FALSE(readLibrary({ambiguous.path}).ok);
+}
+
+TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
+    const std::string init = "function Initialize_Commands takes nothing returns nothing\nendfunction\n";
+    const std::string add = "  function AddToCache takes string l, integer v, code f returns nothing\n";
+    const std::string refusal = "The script library L defines no function ";
+    EXPECT_EQ(libraryProblem(init + add, "L", true), "");
+    EXPECT_EQ(libraryProblem(init, "L", false), "");
+    EXPECT_EQ(libraryProblem(init, "L", true), refusal + "AddToCache; it may be empty or cut off.");
+    for (const std::string cut : {"", "function Initialize_Comm", "// function Initialize_Commands\n"})
+        EXPECT_EQ(libraryProblem(cut + add, "L", false), refusal + "Initialize_Commands; it may be empty or cut off.");
+    EXPECT_EQ(libraryProblem(readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"), "L", true), "");
 }
 
 TEST(Splice, GlobalsGoInFrontOfTheFirstEndglobals) {
@@ -123,7 +137,6 @@ TEST(Splice, GlobalsGoInFrontOfTheFirstEndglobals) {
     EXPECT_EQ(spliceGlobals(indented), 24u);
     EXPECT_EQ(indented, "globals\n    integer x\n  " + kGlobals + "endglobals\n");
     EXPECT_TRUE(alreadyProcessed(indented));
-
     ScriptText none = "globals\nendglobal\n";
     EXPECT_EQ(spliceGlobals(none), ScriptText::npos);
     EXPECT_EQ(none, "globals\nendglobal\n");
@@ -161,38 +174,6 @@ TEST(Splice, TheBlockAndCallEqualTwoPlainInsertionsOrNothingChanges) {
         EXPECT_EQ(spliceFunctionBlock(working, working.find("endglobals"), "B\n"), result);
         EXPECT_EQ(working, script);
     }
-}
-
-TEST(ShippedLibrary, DeclaresAddToCacheAsEveryGeneratedLineCallsIt) {
-    const std::string library = readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j");
-    EXPECT_NE(library.find("function Initialize_Commands takes nothing returns nothing\n"), std::string::npos);
-    EXPECT_NE(library.find("function AddToCache takes string label, integer value, code func returns nothing\n"),
-              std::string::npos);
-    // It lands between the globals and main, so it may not hold what is searched for after it.
-    for (const std::string& anchor : {std::string("\nglobals"), std::string("endglobals"), kMain})
-        EXPECT_EQ(library.find(anchor), std::string::npos) << anchor;
-
-    RegistrationLists lists;
-    for (int kind = kSpellCast; kind <= kOrderInstant; ++kind) lists.append(kind, "F" + std::to_string(kind), "'A000'");
-    std::istringstream lines(buildFunctionBlock("", lists));
-    int calls = 0;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find("AddToCache") == std::string::npos) continue;
-        ++calls;
-        // A string label, an integer value and a function reference, in one balanced call.
-        const std::string open = "    call AddToCache(\"";
-        ASSERT_EQ(line.rfind(open, 0), 0u) << line;
-        std::istringstream args(line.substr(open.size() - 1, line.size() - open.size()));
-        std::vector<std::string> parts;
-        for (std::string part; std::getline(args, part, ',');) parts.push_back(part);
-        ASSERT_EQ(parts.size(), 3u) << line;
-        EXPECT_TRUE(parts[0].size() > 2 && parts[0].back() == '"') << line;
-        EXPECT_EQ(parts[1], "'A000'");
-        EXPECT_EQ(parts[2].rfind("function F", 0), 0u) << line;
-        EXPECT_EQ(line.back(), ')');
-        EXPECT_EQ(std::count(line.begin(), line.end(), '('), std::count(line.begin(), line.end(), ')')) << line;
-    }
-    EXPECT_EQ(calls, 7);
 }
 
 }  // namespace

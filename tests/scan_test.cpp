@@ -8,146 +8,111 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Scans script and returns the lists it filled.
-RegistrationLists scanned(const std::string& script) {
+// Each registration of kind as "function=value@line".
+Strings entries(const RegistrationLists& lists, DirectiveKind kind) {
+    Strings out;
+    for (const Registration& r : lists.list(kind))
+        out.push_back(r.function + "=" + r.value + "@" + std::to_string(r.line));
+    return out;
+}
+
+RegistrationLists scanned(const std::string& script, std::vector<ScanNote>* notes = nullptr) {
     RegistrationLists lists;
-    scanScript(script, lists);
+    scanScript(script, lists, notes);
     return lists;
 }
 
-// The cast list after scanning one body line inside function "f".
-Strings castsOfBodyLine(const std::string& line) {
-    return scanned("function f takes nothing returns nothing\n" + line + "\nendfunction\n").list(kSpellCast);
-}
-
-// Number of entries across all eight lists.
-std::size_t entryCount(const RegistrationLists& lists) {
-    std::size_t count = 0;
-    for (int kind = 1; kind <= 8; ++kind) count += lists.list(kind).size();
-    return count;
+// The casts registered by one body line of function f (on line 2).
+Strings castsOf(const std::string& line) {
+    return entries(scanned("function f takes nothing returns nothing\n" + line + "\nendfunction\n"),
+                   DirectiveKind::kSpellCast);
 }
 
 TEST(Directives, KeysMatchExactlyAndOnlyFourByteValuesAreQuoted) {
-    EXPECT_EQ(classifyDirective("Order_Instant"), kOrderInstant);
-    for (const char* key : {"spell_cast", "Spell_Casts", "OnInit\r", ""}) EXPECT_EQ(classifyDirective(key), 0) << key;
+    DirectiveKind kind;
+    ASSERT_TRUE(classifyDirective("Order_Instant", &kind));
+    EXPECT_EQ(directiveSpec(kind).label, std::string("instantorder"));
+    for (const char* key : {"spell_cast", "Spell_Casts", "OnInit\r", ""}) EXPECT_FALSE(classifyDirective(key, &kind)) << key;
     EXPECT_EQ(normaliseDirectiveValue("A000"), "'A000'");
     for (const char* value : {"852001", "'A000'", "A000\r", ""}) EXPECT_EQ(normaliseDirectiveValue(value), value);
-
-    RegistrationLists lists;
-    lists.append(kSpellEffect, "f", "'A000'");
-    lists.append(kSpellEffect, "f", "'A000'");
-    lists.append(kOnInit, "g", "ignored");
-    lists.append(kNotDirective, "h", "x");
-    EXPECT_EQ(lists.list(kSpellEffect), (Strings{"f", "'A000'", "f", "'A000'"}));
-    EXPECT_EQ(lists.list(kOnInit), Strings{"g"});
-    EXPECT_EQ(entryCount(lists), 5u);
 }
 
 TEST(DirectiveForms, SeparatorKeyAndValue) {
-    EXPECT_EQ(castsOfBodyLine("    //! Spell_Cast A000 and then more words"), (Strings{"f", "'A000'"}));
-    EXPECT_EQ(castsOfBodyLine("call Foo() //!xSpell_Cast A000"), (Strings{"f", "'A000'"}));
-    // Without a separator the key loses its first letter.
-    EXPECT_EQ(castsOfBodyLine("//!Spell_Cast A000"), Strings{});
-    EXPECT_EQ(castsOfBodyLine("//! spell_cast A000"), Strings{});
-    EXPECT_EQ(castsOfBodyLine("//! Spell_Cast 852001"), (Strings{"f", "852001"}));
-    EXPECT_EQ(castsOfBodyLine("//! Spell_Cast 'A000'"), (Strings{"f", "'A000'"}));
-    // Two spaces after the key: the value is the empty word between them.
-    EXPECT_EQ(castsOfBodyLine("//! Spell_Cast  A000"), (Strings{"f", ""}));
-    // A lone CR inside the line is an ordinary byte.
-    EXPECT_EQ(castsOfBodyLine("//! Spell_Cast A0\r0 x"), (Strings{"f", "'A0\r0'"}));
+    const std::pair<const char*, Strings> cases[] = {
+        {"    //! Spell_Cast A000 and then more words", {"f='A000'@2"}},
+        {"call Foo() //!xSpell_Cast A000", {"f='A000'@2"}},
+        {"//!Spell_Cast A000", {}},  // without a separator the key loses its first letter
+        {"//! spell_cast A000", {}},
+        {"//! Spell_Cast 'A000'", {"f='A000'@2"}},
+        {"//! Spell_Cast  A000", {"f=@2"}},  // two spaces: the empty word between them
+        {"//! Spell_Cast A0\r0 x", {"f='A0\r0'@2"}},
+        {"\t//! Spell_Cast", {"f=@2"}},  // a key that ends the line has no value
+        {"    //! Spell_Cast \r", {"f=@2"}},
+        {"//! Spell_Cast A00\r\r", {"f='A00\r'@2"}},  // only the CR before the line end is cut
+        {"    //!\r", {}},
+        {"//!", {}},
+    };
+    for (const auto& [line, expected] : cases) EXPECT_EQ(castsOf(line), expected) << line;
 }
 
-TEST(DirectiveForms, KeyOrMarkerAtTheLineEnd) {
-    // A key that ends the line has an empty value.
-    EXPECT_EQ(castsOfBodyLine("\t//! Spell_Cast"), (Strings{"f", ""}));
-    EXPECT_EQ(castsOfBodyLine("    //! Spell_Cast "), (Strings{"f", ""}));
-    EXPECT_EQ(castsOfBodyLine("\t//! Spell_Cast\r"), (Strings{"f", ""}));
-    // A marker that ends the line has an empty key and registers nothing.
-    for (const char* script : {"function f\n    //!\r\nendfunction\n", "function f\n    //! \n", "function f\n//!"})
-        EXPECT_EQ(entryCount(scanned(script)), 0u) << script;
-}
-
-TEST(FunctionTracking, OnlyHeadersOutsideFunctionsOpenThem) {
+TEST(FunctionTracking, HeadersArgumentsAndMain) {
     const RegistrationLists lists = scanned(
-        "//! Spell_Cast A000\n"                                          // before any header
-        "    // this function is a helper\n"                             // a comment
+        "//! Spell_Cast A000\n"                                     // 1: before any header
+        "    // this function is a helper\n"                        // 2: a comment
         "function Outer takes nothing returns nothing //! Spell_Cast A001\n"
-        "    call TimerStart(t, 1.0, false, function Inner)\n"           // a reference
-        "    //! Spell_Cast A002\n"
+        "    call TimerStart(t, 1.0, false, function Inner)\n"      // 4: a reference
+        "    //! Spell_Cast A002\n"                                 // 5
         "endfunction //! Spell_Cast A003\n"
-        "    //! Spell_Cast A004\n"                                      // after the end
-        "constant function Rawcode takes nothing returns integer\n"
-        "    //! OnInit\n"
-        "endfunction\n");
-    EXPECT_EQ(lists.list(kSpellCast), (Strings{"Outer", "'A002'"}));
-    EXPECT_EQ(lists.list(kOnInit), Strings{"Rawcode"});
-}
-
-TEST(FunctionTracking, TheWordFunctionAnywhereOutsideAFunctionOpensOne) {
-    const RegistrationLists lists = scanned(
-        "    string s = \"a function xyz here\"\n"
+        "constant function Hit takes unit u, integer i returns integer\n"
+        "    //! OnInit\n"                                          // 8
+        "endfunction\n"
+        "    string s = \"a function xyz here\"\n"                  // 10: opens a function
         "    //! Spell_Effect A000\n"
         "endfunction\n"
-        "function\n"
-        "    //! OnInit\n"
+        "function main takes nothing returns nothing\n"
+        "    //! Order_Point 851986\n"                              // 14
         "endfunction\n"
-        "function Last\r\n"
-        "    //! OnInit\r\n");
-    // The name runs from 9 bytes past "function" to a space or the line end.
-    EXPECT_EQ(lists.list(kSpellEffect), (Strings{"xyz", "'A000'"}));
-    EXPECT_EQ(lists.list(kOnInit), (Strings{"", "Last"}));
+        "function Late takes nothing returns nothing\r\n"
+        "    //! OnInit\r\n");                                       // 17, after main
+    EXPECT_EQ(entries(lists, DirectiveKind::kSpellCast), Strings{"Outer='A002'@5"});
+    EXPECT_EQ(entries(lists, DirectiveKind::kSpellEffect), Strings{"xyz='A000'@11"});
+    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@17"}));
+    const auto& inits = lists.list(DirectiveKind::kOnInit);
+    EXPECT_TRUE(inits[0].takesArguments && !inits[0].afterMain);
+    EXPECT_TRUE(!inits[1].takesArguments && inits[1].afterMain);
+    const auto& order = lists.list(DirectiveKind::kOrderPoint);
+    ASSERT_EQ(order.size(), 1u);
+    EXPECT_FALSE(order[0].takesArguments || order[0].afterMain);
 }
 
 TEST(LineEnds, TheWorkingCopyIsTheInputPlusAFinalLineFeed) {
     RegistrationLists lists;
-    EXPECT_EQ(scanScript("", lists), "");
-    EXPECT_EQ(scanScript("\n", lists), "\n");
-    EXPECT_EQ(scanScript("a\nb", lists), "a\nb\n");
-    EXPECT_EQ(scanScript("a\r\nb\r", lists), "a\r\nb\r\n");
     const char bytes[] = "function f // x\r\n\t//! Spell_Cast A000\r\n  // c\r\r\n\n\nx\0y\r\xff\nendfunction\r\n";
-    const std::string script(bytes, sizeof bytes - 1);
-    EXPECT_EQ(scanScript(script, lists), script);
-    // Only the CR before the line feed belongs to the line end.
-    EXPECT_EQ(castsOfBodyLine("//! Spell_Cast A00\r\r"), (Strings{"f", "'A00\r'"}));
-    EXPECT_EQ(scanned("function f\r\n//! Spell_Cast A000\r").list(kSpellCast), (Strings{"f", "'A000'"}));
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"\n", "\n"}, {"a\nb", "a\nb\n"}, {"a\r\nb\r", "a\r\nb\r\n"},
+        {std::string(bytes, sizeof bytes - 1), std::string(bytes, sizeof bytes - 1)},
+    };
+    for (const auto& [script, working] : cases) EXPECT_EQ(scanScript(script, lists), working);
 }
 
-TEST(Scan, AllEightKeysWithDuplicatesAndCrLf) {
-    const std::string script =
-        "globals\r\n"
-        "    integer count = 0 // function counter\r\n"
-        "endglobals\r\n"
-        "function Fireball takes nothing returns nothing\r\n"
-        "    //! Spell_Cast A000\r\n"
-        "    //! Spell_Effect A000 effect once\r\n"
-        "    //! Spell_Cast A000\r\n"
-        "    // Spell_Finish A009 is not a directive\r\n"
-        "endfunction\r\n"
-        "function Frost takes nothing returns nothing\r\n"
-        "\t//! Spell_Endcast A001\r\n"
-        "\t//! Spell_Finish 'A002'\r\n"
-        "\t//! OnInit\r\n"
-        "\t//! Order_Object 851971\r\n"
-        "endfunction\r\n"
-        "function Orders takes nothing returns nothing\r\n"
-        "    //! Order_Point 852001\r\n"
-        "    //! Order_Instant stop\r\n"
-        "    //! OnInit extra\r\n"
-        "    //! Order_Point 852001\r\n"
-        "endfunction\r\n"
-        "function main takes nothing returns nothing\r\n"
-        "    //! Order_Instant\r\n"
-        "endfunction";
-    RegistrationLists lists;
-    EXPECT_EQ(scanScript(script, lists), script + "\n");
-    EXPECT_EQ(lists.list(kSpellCast), (Strings{"Fireball", "'A000'", "Fireball", "'A000'"}));
-    EXPECT_EQ(lists.list(kSpellEffect), (Strings{"Fireball", "'A000'"}));
-    EXPECT_EQ(lists.list(kSpellEndcast), (Strings{"Frost", "'A001'"}));
-    EXPECT_EQ(lists.list(kSpellFinish), (Strings{"Frost", "'A002'"}));
-    EXPECT_EQ(lists.list(kOnInit), (Strings{"Frost", "Orders"}));
-    EXPECT_EQ(lists.list(kOrderObject), (Strings{"Frost", "851971"}));
-    EXPECT_EQ(lists.list(kOrderPoint), (Strings{"Orders", "852001", "Orders", "852001"}));
-    EXPECT_EQ(lists.list(kOrderInstant), (Strings{"Orders", "'stop'", "main", ""}));
+TEST(ScanNotes, WhatARunCannotSee) {
+    std::vector<ScanNote> notes;
+    const RegistrationLists lists = scanned(
+        "//! OnInit\n"
+        "function F takes nothing returns nothing //! Spell_Cast A000\n"
+        "    //! Spell_cast A000\n"
+        "    //! Spell_Casts A000\n"
+        "    //! Order_Point move\n"
+        "    //! textmacro X\n"
+        "endfunction //! OnInit\n",
+        &notes);
+    std::vector<std::size_t> lines;
+    for (const ScanNote& n : notes) lines.push_back(n.line);
+    EXPECT_EQ(lines, (std::vector<std::size_t>{1, 2, 3, 4, 5, 7}));
+    EXPECT_NE(notes[1].text.find("header"), std::string::npos);
+    EXPECT_NE(notes[2].text.find("did you mean Spell_Cast?"), std::string::npos);
+    EXPECT_NE(notes[4].text.find("'move'"), std::string::npos);
+    EXPECT_EQ(entries(lists, DirectiveKind::kOrderPoint), Strings{"F='move'@5"});
 }
 
 }  // namespace

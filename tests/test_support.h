@@ -1,45 +1,56 @@
 #pragma once
+// What the tests share: temporary folders, files, the generated texts, the
+// stand-in maps, and runs of the tool in this process or as its own process.
 #include <string>
 #include <vector>
-#include "tools/map_maker.h"
+#include "archive/archive_ops.h"
+#include "tests/standin_archive.h"
+#include "tests/test_platform.h"
 
 // A fresh temporary folder, removed with everything in it when it goes.
 struct TempFolder {
-    std::string path;
-    TempFolder();
-    ~TempFolder();
+    std::string path = makeTempFolder();
+    ~TempFolder() { removeTree(path); }
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
-// The names in folder, sorted, without "." and "..".
-std::vector<std::string> folderNames(const std::string& folder);
+// The names in folder, sorted.
+std::vector<std::string> sortedNames(const std::string& folder);
 
+// The texts the tool inserts.
+extern const std::string kGlobals;
+extern const std::string kAddCommandsStart;  // the header and the Initialize_Commands call
+extern const std::string kMain;              // the main function's header
 // The smallest map script the tool completes: globals and a main function.
-extern const char* const kMinimalScript;
+extern const std::string kMinimalScript;
+// The message for a library that is nowhere to be found.
+extern const std::string kLibraryMessage;
+// A small library with CR LF lines and no line feed at its end, and its text.
+extern const std::string kLibraryFile;
+extern const std::string kLibraryText;
+
 // Copies the shipped script library into folder as func.j.
-void writeLibrary(const std::string& folder);
+void writeShippedLibrary(const std::string& folder);
+// Writes a stand-in map at path holding script and one other entry.
+void writeStandinMap(const std::string& path, const std::string& script);
+// The bytes of one entry of the stand-in map at path; "<none>" when absent.
+std::string standinEntry(const std::string& path, const std::string& name);
 
-// Writes a map at path holding a compressed, encrypted "war3map.j" with script
-// and one other entry; fails the current test when it cannot.
-void writeScriptMap(const std::string& path, const std::string& script);
-void writeEntriesMap(const std::string& path, const std::vector<MapEntry>& entries);
-// The bytes of one entry, read with the archive library; ok false when absent.
-std::string readEntryBytes(const std::string& mapPath, const std::string& name, bool& ok);
-
-// What a run of the built tool did.
-struct ToolResult {
+// What one run did: exit code and the two streams.
+struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
 };
-// Runs the built tool with args in folder cwd, as user uid unless uid < 0.
-ToolResult runTool(const std::vector<std::string>& args, const std::string& cwd, int uid = -1);
-
-// The one unprivileged user id the tests run the tool as when they run as root.
-constexpr int kUnprivilegedUid = 65534;
+// Runs the tool in this process on args with ops, the library looked for in folder.
+RunResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder);
+// Runs the tool with the stand-in archive as its own process, in folder cwd.
+ProcessResult runStandinTool(const std::vector<std::string>& args, const std::string& cwd, int uid = -1);
 
 // True when text is exactly one line, ended by a line feed.
 bool isOneLine(const std::string& text);
+// The one unprivileged user the tests run the tool as when they run as root.
+constexpr int kUnprivilegedUid = 65534;

@@ -30,11 +30,11 @@ std::string mapHeader() {
 
 }  // namespace
 
-bool writeMap(const std::string& path, const std::vector<MapEntry>& entries, std::string& error) {
+bool writeMap(const std::string& path, const std::vector<MapEntry>& entries, std::string& error, bool nameList) {
     const std::string archivePath = path + ".archive";
     std::remove(archivePath.c_str());
     HANDLE archive = nullptr;
-    DWORD createFlags = MPQ_CREATE_ARCHIVE_V1 | MPQ_CREATE_LISTFILE | MPQ_CREATE_ATTRIBUTES;
+    DWORD createFlags = MPQ_CREATE_ARCHIVE_V1 | MPQ_CREATE_ATTRIBUTES | (nameList ? MPQ_CREATE_LISTFILE : 0);
     if (!SFileCreateArchive(archivePath.c_str(), createFlags, 64, &archive)) {
         error = "cannot create " + archivePath;
         return false;

@@ -1,0 +1,118 @@
+#pragma once
+// Everything the tool asks of the operating system, behind one header:
+// platform_posix.cpp and platform_win32.cpp implement it. Paths are UTF-8 on
+// every platform. A function that fails returns false and, where it takes
+// one, sets *err to the system's reason.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What identifies a file and tells whether it changed since: its device (the
+// volume serial on Windows), its number there (inode, file index), its size
+// and its last write time.
+struct FileState {
+    uint64_t device = 0;
+    uint64_t file = 0;
+    int64_t size = 0;
+    int64_t modified = 0;
+    bool operator==(const FileState& other) const {
+        return device == other.device && file == other.file && size == other.size && modified == other.modified;
+    }
+    bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+
+// An open file, closed when the object goes.
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool isOpen() const { return handle_ != kNone; }
+    // Closes the file; false when the system reports that its writes failed.
+    bool close();
+
+    static constexpr intptr_t kNone = -1;
+    intptr_t handle_ = kNone;  // a descriptor, or a Windows HANDLE
+};
+
+enum class OpenResult { kOpened, kMissing, kNotRegular, kFailed };
+
+// Opens path (links followed) for reading, without ever blocking on it: a
+// folder, a pipe or a device is refused with kNotRegular.
+OpenResult openRegularFile(const std::string& path, File* file, std::string* err);
+
+// The state of an open file, or of the file a path names (links followed).
+bool fileState(const File& file, FileState* state);
+bool pathState(const std::string& path, FileState* state);
+
+// Reads up to size bytes; the count read, 0 at the end, -1 on failure.
+long long readSome(File& file, char* buffer, std::size_t size);
+// True when all size bytes were written.
+bool writeAll(File& file, const char* data, std::size_t size);
+// True once the contents of the file at path are on disk.
+bool syncPath(const std::string& path);
+
+// Creates path as a new file for writing, readable and writable by the user
+// only; never opens an existing one (*exists tells that case apart).
+bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err);
+
+// The path with every link resolved.
+bool resolvePath(const std::string& path, std::string* resolved, std::string* err);
+// True when the user may write the file at path; it is opened for writing,
+// not truncated.
+bool mayWrite(const std::string& path, std::string* err);
+// Gives the file at copyPath what it can of the metadata of source (its
+// owner where the system allows, its extended attributes) and then its mode.
+bool copyMetadata(const File& source, const std::string& copyPath, std::string* err);
+// Renames from over to in one step.
+bool replaceFile(const std::string& from, const std::string& to, std::string* err);
+// Removes the file, if it is there.
+void removeFile(const std::string& path);
+// Flushes a folder's entries to disk, where the system needs that.
+void syncFolder(const std::string& folder);
+// The names in folder; empty when it cannot be listed.
+std::vector<std::string> folderNames(const std::string& folder);
+// The folder holding the running executable, as the system reports it.
+std::string executableFolder();
+// The folder part of path, "." when it has none.
+std::string folderOf(const std::string& path);
+// This process's id.
+int processId();
+
+// The command line as UTF-8 strings (on Windows taken from the wide command
+// line, so that every path a user can type arrives whole).
+std::vector<std::string> commandLine(int argc, char** argv);
+
+// Calls handler on every signal that ends the process (interrupts, hangups,
+// terminations, crashes). A write past the file-size limit or to a closed
+// pipe fails with an error instead of ending the process.
+void onEndingSignals(void (*handler)(int signal));
+// After the handler's cleanup: ends the process as the signal would have.
+[[noreturn]] void endBySignal(int signal);
+// True for the signals that report a fault of the process itself.
+bool isCrashSignal(int signal);
+// Holds the ending signals back until the returned scope ends.
+struct SignalsHeld {
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
+// Signal-safe: writes text to the standard error stream, removes a file.
+void writeErrorNow(const char* text);
+void removeFileNow(const char* path);
+
+// True when this process is the only one attached to its console window
+// (it was started by a double click or a drop, not from a console or a pipe).
+bool ownsConsoleAlone();
+// Waits until the user presses a key.
+void waitForKey();
+
+}  // namespace platform

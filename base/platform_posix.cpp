@@ -1,0 +1,318 @@
+// The operating system interface on POSIX systems.
+#include "base/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+int fd(const File& file) {
+    return static_cast<int>(file.handle_);
+}
+
+void setError(std::string* err) {
+    if (err) *err = std::strerror(errno);
+}
+
+FileState stateOf(const struct stat& info) {
+    FileState state;
+    state.device = static_cast<uint64_t>(info.st_dev);
+    state.file = static_cast<uint64_t>(info.st_ino);
+    state.size = static_cast<int64_t>(info.st_size);
+    state.modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return state;
+}
+
+// Copies source's extended attributes (which carry its access control lists)
+// onto to. Attributes the user may not set are left out, as a copy by hand
+// would leave them.
+bool copyExtendedAttributes(int from, int to, std::string* err) {
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP || errno == ENOSYS;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = flistxattr(from, &names[0], names.size());
+    if (size < 0) return errno == ENOTSUP || errno == ENOSYS;
+    names.resize(static_cast<std::size_t>(size));
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
+        const char* name = &names[at];
+        ssize_t length = fgetxattr(from, name, nullptr, 0);
+        if (length < 0) continue;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        length = fgetxattr(from, name, &value[0], value.size());
+        if (length < 0) continue;
+        if (fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0) != 0 && errno != EPERM &&
+            errno != ENOTSUP) {
+            setError(err);
+            return false;
+        }
+    }
+    return true;
+}
+
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
+
+sigset_t endingSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kEndingSignals) sigaddset(&set, signal);
+    return set;
+}
+
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = kNone;
+    }
+    return *this;
+}
+
+bool File::close() {
+    if (!isOpen()) return true;
+    const int closed = ::close(fd(*this));
+    handle_ = kNone;
+    return closed == 0;
+}
+
+OpenResult openRegularFile(const std::string& path, File* file, std::string* err) {
+    // Non-blocking, so that opening a pipe with no writer returns at once.
+    const int handle = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) {
+        setError(err);
+        return errno == ENOENT ? OpenResult::kMissing : OpenResult::kFailed;
+    }
+    File opened;
+    opened.handle_ = handle;
+    struct stat info;
+    if (fstat(handle, &info) != 0) {
+        setError(err);
+        return OpenResult::kFailed;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        if (err) *err = "not a regular file";
+        return OpenResult::kNotRegular;
+    }
+    const int flags = fcntl(handle, F_GETFL);
+    if (flags < 0 || fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        setError(err);
+        return OpenResult::kFailed;
+    }
+    *file = std::move(opened);
+    return OpenResult::kOpened;
+}
+
+bool fileState(const File& file, FileState* state) {
+    struct stat info;
+    if (fstat(fd(file), &info) != 0) return false;
+    *state = stateOf(info);
+    return true;
+}
+
+bool pathState(const std::string& path, FileState* state) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return false;
+    *state = stateOf(info);
+    return true;
+}
+
+long long readSome(File& file, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = read(fd(file), buffer, size);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+bool writeAll(File& file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd(file), data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool syncPath(const std::string& path) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) return false;
+    const bool synced = fsync(handle) == 0;
+    return ::close(handle) == 0 && synced;
+}
+
+bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err) {
+    const int handle = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    *exists = handle < 0 && errno == EEXIST;
+    if (handle < 0) {
+        setError(err);
+        return false;
+    }
+    file->close();
+    file->handle_ = handle;
+    return true;
+}
+
+bool resolvePath(const std::string& path, std::string* resolved, std::string* err) {
+    char* full = realpath(path.c_str(), nullptr);
+    if (!full) {
+        setError(err);
+        return false;
+    }
+    *resolved = full;
+    std::free(full);
+    return true;
+}
+
+bool mayWrite(const std::string& path, std::string* err) {
+    const int handle = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) {
+        setError(err);
+        return false;
+    }
+    ::close(handle);
+    return true;
+}
+
+bool copyMetadata(const File& source, const std::string& copyPath, std::string* err) {
+    struct stat info;
+    if (fstat(fd(source), &info) != 0) {
+        setError(err);
+        return false;
+    }
+    const int to = open(copyPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (to < 0) {
+        setError(err);
+        return false;
+    }
+    // Only a privileged user may give a file away; a member of the map's
+    // group may still give it the map's group.
+    if (fchown(to, info.st_uid, info.st_gid) != 0 && fchown(to, static_cast<uid_t>(-1), info.st_gid) != 0) {
+        // The copy stays the user's own.
+    }
+    bool copied = copyExtendedAttributes(fd(source), to, err);
+    // The mode last: an access control list set above may have changed it.
+    if (copied && fchmod(to, info.st_mode & 07777) != 0) {
+        setError(err);
+        copied = false;
+    }
+    ::close(to);
+    return copied;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* err) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    setError(err);
+    return false;
+}
+
+void removeFile(const std::string& path) {
+    unlink(path.c_str());
+}
+
+void syncFolder(const std::string& folder) {
+    const int handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) return;
+    fsync(handle);
+    ::close(handle);
+}
+
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+std::string executableFolder() {
+    std::string path;
+    if (!resolvePath("/proc/self/exe", &path, nullptr)) return std::string();
+    return folderOf(path);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+int processId() {
+    return static_cast<int>(getpid());
+}
+
+std::vector<std::string> commandLine(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void onEndingSignals(void (*handler)(int signal)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    action.sa_mask = endingSignalSet();
+    for (int signal : kEndingSignals) sigaction(signal, &action, nullptr);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, nullptr);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+void endBySignal(int signal) {
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal);
+    _exit(128 + signal);
+}
+
+bool isCrashSignal(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGABRT || signal == SIGFPE || signal == SIGILL;
+}
+
+SignalsHeld::SignalsHeld() {
+    const sigset_t set = endingSignalSet();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+SignalsHeld::~SignalsHeld() {
+    const sigset_t set = endingSignalSet();
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void writeErrorNow(const char* text) {
+    const ssize_t written = write(2, text, std::strlen(text));
+    (void)written;
+}
+
+void removeFileNow(const char* path) {
+    unlink(path);
+}
+
+bool ownsConsoleAlone() {
+    return false;
+}
+
+void waitForKey() {}
+
+}  // namespace platform

@@ -1,0 +1,311 @@
+// The operating system interface on Windows. Paths arrive as UTF-8 and are
+// handed to the wide system calls, so that every name a user can type works.
+#include "base/platform.h"
+
+#include <windows.h>
+#include <conio.h>
+#include <io.h>
+#include <shellapi.h>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+HANDLE handleOf(const File& file) {
+    return reinterpret_cast<HANDLE>(file.handle_);
+}
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], length);
+    return result;
+}
+
+std::string narrow(const wchar_t* text, int length = -1) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &result[0], size, nullptr, nullptr);
+    if (length < 0) result.resize(result.size() - 1);  // the terminating NUL
+    return result;
+}
+
+// The system's message for code, as one line.
+std::string describe(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length ? narrow(text, static_cast<int>(length)) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+void setError(std::string* err) {
+    if (err) *err = describe(GetLastError());
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE openPath(const std::string& path, DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+    return CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+bool stateOf(HANDLE handle, FileState* state) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    state->device = info.dwVolumeSerialNumber;
+    state->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    state->size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    state->modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                           info.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+// The path without the prefix the system puts in front of a final path.
+std::string withoutLongPrefix(std::string path) {
+    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+void (*signalHandler)(int) = nullptr;
+
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGBREAK, SIGSEGV, SIGABRT, SIGFPE, SIGILL};
+
+extern "C" void onSignal(int signal) {
+    if (signalHandler) signalHandler(signal);
+}
+
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = kNone;
+    }
+    return *this;
+}
+
+bool File::close() {
+    if (!isOpen()) return true;
+    const BOOL closed = CloseHandle(handleOf(*this));
+    handle_ = kNone;
+    return closed != 0;
+}
+
+OpenResult openRegularFile(const std::string& path, File* file, std::string* err) {
+    const HANDLE handle = openPath(path, GENERIC_READ);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        setError(err);
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return OpenResult::kMissing;
+        return code == ERROR_ACCESS_DENIED && (GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY) &&
+                       GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES
+                   ? OpenResult::kNotRegular
+                   : OpenResult::kFailed;
+    }
+    File opened;
+    opened.handle_ = reinterpret_cast<intptr_t>(handle);
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        if (err) *err = "not a regular file";
+        return OpenResult::kNotRegular;
+    }
+    *file = std::move(opened);
+    return OpenResult::kOpened;
+}
+
+bool fileState(const File& file, FileState* state) {
+    return stateOf(handleOf(file), state);
+}
+
+bool pathState(const std::string& path, FileState* state) {
+    const HANDLE handle = openPath(path, 0);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool known = stateOf(handle, state);
+    CloseHandle(handle);
+    return known;
+}
+
+long long readSome(File& file, char* buffer, std::size_t size) {
+    DWORD got = 0;
+    const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    if (!ReadFile(handleOf(file), buffer, ask, &got, nullptr)) return -1;
+    return got;
+}
+
+bool writeAll(File& file, const char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        if (!WriteFile(handleOf(file), data, ask, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool syncPath(const std::string& path) {
+    const HANDLE handle = openPath(path, GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool synced = FlushFileBuffers(handle) != 0;
+    return CloseHandle(handle) != 0 && synced;
+}
+
+bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err) {
+    const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *exists = handle == INVALID_HANDLE_VALUE &&
+              (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS);
+    if (handle == INVALID_HANDLE_VALUE) {
+        setError(err);
+        return false;
+    }
+    file->close();
+    file->handle_ = reinterpret_cast<intptr_t>(handle);
+    return true;
+}
+
+bool resolvePath(const std::string& path, std::string* resolved, std::string* err) {
+    const HANDLE handle = openPath(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
+    if (handle == INVALID_HANDLE_VALUE) {
+        setError(err);
+        return false;
+    }
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0 || length >= buffer.size()) setError(err);
+    CloseHandle(handle);
+    if (length == 0 || length >= buffer.size()) return false;
+    *resolved = withoutLongPrefix(narrow(buffer.c_str(), static_cast<int>(length)));
+    return true;
+}
+
+bool mayWrite(const std::string& path, std::string* err) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        if (err) *err = describe(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const HANDLE handle = openPath(path, GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) {
+        setError(err);
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+bool copyMetadata(const File& source, const std::string& copyPath, std::string* err) {
+    FILE_BASIC_INFO info;
+    if (!GetFileInformationByHandleEx(handleOf(source), FileBasicInfo, &info, sizeof info)) {
+        setError(err);
+        return false;
+    }
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    if (!SetFileAttributesW(wide(copyPath).c_str(), (info.FileAttributes & kept) ? (info.FileAttributes & kept)
+                                                                                   : FILE_ATTRIBUTE_NORMAL)) {
+        setError(err);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* err) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    setError(err);
+    return false;
+}
+
+void removeFile(const std::string& path) {
+    const std::wstring name = wide(path);
+    SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(name.c_str());
+}
+
+void syncFolder(const std::string&) {}
+
+std::vector<std::string> folderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(wide(folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = narrow(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::string executableFolder() {
+    std::wstring buffer(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) return std::string();
+    return folderOf(withoutLongPrefix(narrow(buffer.c_str(), static_cast<int>(length))));
+}
+
+std::string folderOf(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of("/\\");
+    if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
+    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+int processId() {
+    return static_cast<int>(GetCurrentProcessId());
+}
+
+std::vector<std::string> commandLine(int argc, char** argv) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> line;
+    for (int i = 0; i < count; ++i) line.push_back(narrow(arguments[i]));
+    LocalFree(arguments);
+    return line;
+}
+
+void onEndingSignals(void (*handler)(int signal)) {
+    signalHandler = handler;
+    for (int signal : kEndingSignals) std::signal(signal, onSignal);
+}
+
+void endBySignal(int signal) {
+    _exit(signal == SIGINT || signal == SIGBREAK ? static_cast<int>(STATUS_CONTROL_C_EXIT) : 3);
+}
+
+bool isCrashSignal(int signal) {
+    return signal == SIGSEGV || signal == SIGABRT || signal == SIGFPE || signal == SIGILL;
+}
+
+SignalsHeld::SignalsHeld() {}
+SignalsHeld::~SignalsHeld() {}
+
+void writeErrorNow(const char* text) {
+    _write(2, text, static_cast<unsigned>(std::strlen(text)));
+}
+
+void removeFileNow(const char* path) {
+    wchar_t name[32768];
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, name, 32768) > 0) DeleteFileW(name);
+}
+
+bool ownsConsoleAlone() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForKey() {
+    _getch();
+}
+
+}  // namespace platform
