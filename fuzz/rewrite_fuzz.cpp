@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include "rewrite/function_block.h"
@@ -45,10 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(working.compare(0, original.size(), original) == 0, "the working copy differs from the script");
     require(working.size() == original.size() + (!original.empty() && original.back() != '\n'),
             "the working copy is not the script plus its final line feed");
-    for (int kind = 1; kind <= 8; ++kind)
-        require(kind == kOnInit || lists.list(kind).size() % 2 == 0, "a valued list holds an odd count");
+    for (const DirectiveSpec& spec : kDirectives)
+        for (const Registration& r : lists.list(spec.kind))
+            require(r.line >= 1 && (spec.takesValue || r.value.empty()), "a registration without its line or with a stray value");
 
-    if (alreadyProcessed(working) || !unusableRegistration(lists).empty()) return 0;
+    if (alreadyProcessed(working) || !registrationProblem(lists).empty()) return 0;
     const std::size_t before = working.size();
     const std::size_t globalsAt = spliceGlobals(working);
     if (globalsAt == ScriptText::npos) return 0;
@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "cannot write the library");
     std::fclose(file);
     ScriptText library;
-    std::ostringstream err;
-    require(readScriptLibrary(folder, library, err), "cannot read the library");
+    std::string path, err;
+    require(readScriptLibrary({folder}, &library, &path, &err), "cannot read the library");
     const ScriptText block = buildFunctionBlock(std::move(library), lists);
 
     const ScriptText spliced = working;
