@@ -32,6 +32,26 @@ bool mapUnchanged(const OpenMap& map) {
            atPath == map.state && platform::pathState(map.target, &atTarget) && atTarget == map.state;
 }
 
+bool resolveOutput(const OpenMap& map, const std::string& output, std::string* target, std::string* err) {
+    std::string why;
+    platform::FileState existing;
+    if (platform::pathState(output, &existing)) {
+        if (existing.device == map.state.device && existing.file == map.state.file) {
+            *err = "The output " + output + " is the map itself; give another name to write the processed map to.";
+            return false;
+        }
+        if (platform::resolvePath(output, target, &why)) return true;
+    } else {
+        std::string folder;
+        if (platform::resolvePath(platform::folderOf(output), &folder, &why)) {
+            *target = (folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/") + platform::nameOf(output);
+            return true;
+        }
+    }
+    *err = "Couldn't find the folder of the output " + output + ": " + why;
+    return false;
+}
+
 std::string mapChangedMessage(const OpenMap& map) {
     return "The map " + map.path +
            " was changed by another program while ostrel worked on it; it was left as that program wrote it.";

@@ -19,5 +19,10 @@ bool openMap(const std::string& path, OpenMap* map, std::string* err);
 // and it is unchanged since.
 bool mapUnchanged(const OpenMap& map);
 
+// The file the output path names, in *target: links resolved where it exists,
+// else its folder resolved. False, with one line in *err, when its folder
+// cannot be found or it is the map itself.
+bool resolveOutput(const OpenMap& map, const std::string& output, std::string* target, std::string* err);
+
 // The line that says another program changed the map during the run.
 std::string mapChangedMessage(const OpenMap& map);

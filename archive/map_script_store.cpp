@@ -171,15 +171,21 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* t
     return true;
 }
 
-bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, std::string* err) {
+bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, const std::string& output,
+                    std::string* err) {
+    std::string target = map.target;
+    if (!output.empty() && !resolveOutput(map, output, &target, err)) return false;
+    const std::string& shown = output.empty() ? map.path : output;
     std::string why;
-    if (!platform::mayWrite(map.target, &why)) {
-        *err = "Couldn't open the map file " + map.path + " for writing: " + why;
+    platform::FileState existing;
+    if (platform::pathState(target, &existing) && !platform::mayWrite(target, &why)) {
+        *err = "Couldn't open the map file " + shown + " for writing: " + why;
         return false;
     }
     WorkingCopy copy;
-    if (!copy.create(platform::folderOf(map.target), map.file, &why)) {
-        *err = "Couldn't create a temporary copy of the map in " + platform::folderOf(map.target) + ": " + why;
+    const std::string folder = platform::folderOf(target);
+    if (!copy.create(folder, map.file, &why)) {
+        *err = "Couldn't create a temporary copy of the map in " + folder + ": " + why;
         return false;
     }
     if (!mapUnchanged(map)) {
@@ -193,8 +199,8 @@ bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text,
         *err = mapChangedMessage(map);
         return false;
     }
-    if (!copy.keep(map.file, map.target, &why)) {
-        *err = "Couldn't replace the map file with its updated copy: " + why;
+    if (!copy.keep(map.file, target, &why)) {
+        *err = "Couldn't replace the map file " + shown + " with its updated copy: " + why;
         return false;
     }
     return true;

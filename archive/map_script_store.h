@@ -15,7 +15,9 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* t
 
 // Replaces the script entry of the map with text plus one NUL byte: on a copy
 // of the map, which is compacted where every entry's name is known, read back
-// and compared, and renamed over the map only when the map is still the file
-// that was opened, unchanged. False, with one line in *err, the map unchanged
-// and no copy left, otherwise.
-bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, std::string* err);
+// and compared, and renamed over the map (or over output, when it is not
+// empty) only when the map is still the file that was opened, unchanged.
+// False, with one line in *err, the map and output unchanged and no copy
+// left, otherwise.
+bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, const std::string& output,
+                    std::string* err);

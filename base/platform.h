@@ -83,6 +83,8 @@ std::vector<std::string> folderNames(const std::string& folder);
 std::string executableFolder();
 // The folder part of path, "." when it has none.
 std::string folderOf(const std::string& path);
+// The last part of path, after its folder.
+std::string nameOf(const std::string& path);
 // This process's id.
 int processId();
 

@@ -255,6 +255,10 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string nameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 int processId() {
     return static_cast<int>(getpid());
 }

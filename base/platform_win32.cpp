@@ -107,10 +107,13 @@ OpenResult openRegularFile(const std::string& path, File* file, std::string* err
         const DWORD code = GetLastError();
         setError(err);
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return OpenResult::kMissing;
-        return code == ERROR_ACCESS_DENIED && (GetFileAttributesW(wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY) &&
-                       GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES
-                   ? OpenResult::kNotRegular
-                   : OpenResult::kFailed;
+        // A folder cannot be opened as a file: the system says "access denied".
+        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return OpenResult::kFailed;
+        if (err) *err = "not a regular file";
+        return OpenResult::kNotRegular;
     }
     File opened;
     opened.handle_ = reinterpret_cast<intptr_t>(handle);
@@ -260,6 +263,10 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string nameOf(const std::string& path) {
+    return path.substr(path.find_last_of("/\\:") + 1);
+}
+
 int processId() {
     return static_cast<int>(GetCurrentProcessId());
 }
@@ -301,7 +308,11 @@ void removeFileNow(const char* path) {
 
 bool ownsConsoleAlone() {
     DWORD processes[2];
-    return GetConsoleProcessList(processes, 2) == 1;
+    DWORD mode = 0;
+    // Alone on a console that the standard streams write to: not started from
+    // a console, a batch file or a pipe.
+    return GetConsoleProcessList(processes, 2) == 1 && GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
+           GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
 }
 
 void waitForKey() {

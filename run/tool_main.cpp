@@ -33,5 +33,13 @@ int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
         afterStoreLine = "ostrel was stopped after it had stored the map " + args[1] + ".\n";
         platform::onEndingSignals(onEndingSignal);
     }
-    return runOstrel(args, ops, libraryFolders(platform::executableFolder()), std::cout, std::cerr);
+    const int code = runOstrel(args, ops, libraryFolders(platform::executableFolder()), std::cout, std::cerr);
+    // Dropped onto the executable, the tool has a console window of its own
+    // that closes when it ends: say how it went and let the user read it.
+    if (platform::ownsConsoleAlone()) {
+        std::cout << (code == 0 ? "ostrel finished without a problem." : "ostrel stopped; see the line above.")
+                  << " Press a key to close this window." << std::endl;
+        platform::waitForKey();
+    }
+    return code;
 }

@@ -2,6 +2,8 @@
 // stop, every failing archive operation and every change by another program
 // during the run leaves the map as it was, with one line and no file behind.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include "base/platform.h"
@@ -230,6 +232,46 @@ TEST(Store, MissingScriptSaysWhatTheMapHoldsInstead) {
         f.before = readFile(f.map);
         f.expectStop(f.run(), "Couldn't locate the file war3map.j in the map file." + hint);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
+    MapFolder f("globals\nendglobals\nfunction Bolt takes nothing returns nothing\n    //! Order_Point move\n"
+                "    //! OnInit\n    //! Spell_cast A000\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction\n" +
+                kMain + "\nendfunction\n");
+    const RunResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.out, "line 7: Bolt Spell_Cast 'A000'\nline 8: Bolt Spell_Cast 'A000'\nline 5: Bolt OnInit\n"
+                         "line 4: Bolt Order_Point 'move'\n");
+    EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), 3) << check.err;
+    for (const char* line : {"(line 4)\n", "(line 6)\n", "(line 8)\n"}) EXPECT_NE(check.err.find(line), std::string::npos);
+    EXPECT_EQ(readFile(f.map), f.before);
+    EXPECT_EQ(sortedNames(f.folder.path).size(), 2u);
+    // A run that would stop says so as the run would, last.
+    std::remove(f.folder.file("func.j").c_str());
+    const RunResult stop = runInProcess({"--check", f.map}, standin, f.folder.path);
+    EXPECT_EQ(stop.exitCode, 1);
+    EXPECT_EQ(stop.err.substr(stop.err.size() - kLibraryMessage.size()), kLibraryMessage);
+}
+
+TEST(Modes, OutputWritesTheProcessedMapElsewhere) {
+    MapFolder f(kMinimalScript);
+    const std::string out = f.folder.file("release.w3x");
+    writeFile(out, "an older release");
+    EXPECT_EQ(runInProcess({"--output", out, f.map}, standin, f.folder.path).exitCode, 0);
+    EXPECT_EQ(readFile(f.map), f.before);
+    EXPECT_NE(standinEntry(out, "war3map.j").find("call Add_Commands()"), std::string::npos);
+    EXPECT_EQ(standinEntry(out, "war3map.w3e"), std::string("terrain\0data", 12));
+    // Not onto the map itself, however it is named.
+    for (const std::string& same : {f.map, f.folder.path + "/./map.w3x"}) {
+        const RunResult result = runInProcess({"--output", same, f.map}, standin, f.folder.path);
+        EXPECT_EQ(result.err, "The output " + same + " is the map itself; give another name to write the processed map to.\n");
+    }
+    EXPECT_EQ(readFile(f.map), f.before);
+    EXPECT_EQ(sortedNames(f.folder.path).size(), 3u);
 }
 
 }  // namespace
