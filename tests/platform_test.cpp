@@ -21,7 +21,8 @@ TEST(CommandLine, UsageHelpAndVersionNeverReachTheArchive) {
     EXPECT_EQ(bare.err.rfind("Usage: ostrel", 0), 0u);
     const RunResult help = runInProcess({"--help"}, untouchable, ".");
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out, bare.err);
+    EXPECT_EQ(help.out.rfind(bare.err, 0), 0u);
+    for (const char* option : {"--check MAP", "--output NEW MAP"}) EXPECT_NE(help.out.find(option), std::string::npos);
     const ProcessResult version = runStandinTool({"--version"}, ".");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("ostrel 1.", 0), 0u);
