@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds ostrel, the baseline program and the benchmark runner for release in
 # build-bench, times ostrel against the baseline on maps with 4 MiB and 32 MiB
-# scripts (OSTREL_BENCH_RUNS runs of each, 7 by default), then runs the scan
+# scripts and on one with 50 MB of other entries (OSTREL_BENCH_RUNS runs of
+# each, 7 by default), compares the map after a run with a fresh archive of
+# the same entries, then runs the scan
 # benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
