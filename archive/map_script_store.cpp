@@ -195,11 +195,18 @@ bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text,
     std::vector<std::string> names;
     if (!writeScriptEntry(ops, copy.path(), text, &names, err) || !storedAsMeant(ops, copy.path(), text, names, err))
         return false;
+    if (!copy.finish(map.file, &why)) {
+        *err = "Couldn't finish the updated copy of the map: " + why;
+        return false;
+    }
     if (!mapUnchanged(map)) {
         *err = mapChangedMessage(map);
         return false;
     }
-    if (!copy.keep(map.file, target, &why)) {
+    // Nothing holds the map open when it is replaced: some systems refuse
+    // to replace an open file.
+    map.file.close();
+    if (!copy.keep(target, &why)) {
         *err = "Couldn't replace the map file " + shown + " with its updated copy: " + why;
         return false;
     }

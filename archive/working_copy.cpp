@@ -61,48 +61,52 @@ std::string compactionTempPath(const std::string& path) {
 bool WorkingCopy::create(const std::string& folder, platform::File& source, std::string* err) {
     discard();
     const std::string prefix = folder == "/" ? folder : folder + "/";
-    platform::File copy, reserved;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = prefix + copyName(attempt);
-        bool exists = false;
-        if (!platform::createNewFile(candidate, &copy, &exists, err)) {
-            if (exists) continue;
-            return false;
+    platform::File copy;
+    {
+        // No signal may come between making a file and publishing it for removal.
+        platform::SignalsHeld held;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate = prefix + copyName(attempt);
+            bool exists = false;
+            if (!platform::createNewFile(candidate, &copy, &exists, err)) {
+                if (exists) continue;
+                return false;
+            }
+            // The archive library compacts through a file of its own beside
+            // the archive; its name is taken now, so that no other file is in
+            // its way.
+            platform::File reserved;
+            if (!platform::createNewFile(compactionTempPath(candidate), &reserved, &exists, err)) {
+                copy.close();
+                platform::removeFile(candidate);
+                if (exists) continue;
+                return false;
+            }
+            path_ = candidate;
+            publish(path_);
+            publish(compactionTempPath(path_));
         }
-        // The archive library compacts through a file of its own beside the
-        // archive; its name is taken now, so that no other file is in its way.
-        if (!platform::createNewFile(compactionTempPath(candidate), &reserved, &exists, err)) {
-            copy.close();
-            platform::removeFile(candidate);
-            if (exists) continue;
-            return false;
-        }
-        path_ = candidate;
-        break;
     }
     if (path_.empty()) {
         *err = "no free name for it";
         return false;
     }
-    publish(path_);
-    publish(compactionTempPath(path_));
-    reserved.close();
     const bool copied = copyBytes(source, copy);
-    if (!copied) *err = "the copy could not be written";
-    if (!copy.close() && copied) {
-        *err = "the copy could not be written";
-        return false;
-    }
-    return copied;
+    const bool closed = copy.close();
+    if (!copied || !closed) *err = "the copy could not be written";
+    return copied && closed;
 }
 
-bool WorkingCopy::keep(const platform::File& source, const std::string& target, std::string* err) {
+bool WorkingCopy::finish(const platform::File& source, std::string* err) {
     platform::removeFile(compactionTempPath(path_));
     if (!platform::syncPath(path_)) {
         *err = "the copy could not be flushed to disk";
         return false;
     }
-    if (!platform::copyMetadata(source, path_, err)) return false;
+    return platform::copyMetadata(source, path_, err);
+}
+
+bool WorkingCopy::keep(const std::string& target, std::string* err) {
     {
         // No signal may remove the copy once it is the map.
         platform::SignalsHeld held;

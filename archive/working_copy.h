@@ -16,9 +16,11 @@ public:
     // Creates the copy in folder, never over an existing file, and fills it
     // with every byte of source, read from where source stands.
     bool create(const std::string& folder, platform::File& source, std::string* err);
-    // Gives the copy source's metadata, flushes it to disk and renames it over
-    // target. On failure the copy is still there, to be discarded.
-    bool keep(const platform::File& source, const std::string& target, std::string* err);
+    // Flushes the finished copy to disk and gives it source's metadata.
+    bool finish(const platform::File& source, std::string* err);
+    // Renames the finished copy over target. On failure the copy is still
+    // there, to be discarded.
+    bool keep(const std::string& target, std::string* err);
     // Removes the copy, if there is one.
     void discard();
 

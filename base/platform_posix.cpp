@@ -294,12 +294,17 @@ bool isCrashSignal(int signal) {
     return signal == SIGSEGV || signal == SIGBUS || signal == SIGABRT || signal == SIGFPE || signal == SIGILL;
 }
 
+// How many SignalsHeld scopes are open; the outermost blocks and unblocks.
+int heldDepth = 0;
+
 SignalsHeld::SignalsHeld() {
+    if (heldDepth++ > 0) return;
     const sigset_t set = endingSignalSet();
     sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
 SignalsHeld::~SignalsHeld() {
+    if (--heldDepth > 0) return;
     const sigset_t set = endingSignalSet();
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
