@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const Registration& r : lists.list(spec.kind))
             require(r.line >= 1 && (spec.takesValue || r.value.empty()), "a registration without its line or with a stray value");
 
-    if (alreadyProcessed(working) || !registrationProblem(lists).empty()) return 0;
+    if (processedMarker(working) != ScriptText::npos || !registrationProblem(lists).empty()) return 0;
     const std::size_t before = working.size();
     const std::size_t globalsAt = spliceGlobals(working);
     if (globalsAt == ScriptText::npos) return 0;

@@ -1,11 +1,12 @@
 #include "rewrite/splice.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
-const char* const kGlobalsMarker = "//Velloran globals:";
-
 namespace {
+
+const char kGlobalsMarker[] = "//Velloran globals:";
 
 const char kGlobalsBlock[] =
     "    //Velloran globals:\n"
@@ -18,12 +19,22 @@ const char kMainCall[] = "    call Add_Commands()\n";
 
 }  // namespace
 
-bool alreadyProcessed(const ScriptText& working) {
+std::size_t processedMarker(const ScriptText& working) {
     // The block goes in front of the first "endglobals", so only the text
     // before it need be searched.
     const std::size_t g = working.find("endglobals");
-    if (g == ScriptText::npos) return false;
-    return std::string_view(working.data(), g).find(kGlobalsMarker) != std::string_view::npos;
+    if (g == ScriptText::npos) return g;
+    return std::string_view(working.data(), g).find(kGlobalsMarker);
+}
+
+std::size_t originalLine(const ScriptText& working, std::size_t at, std::size_t globalsAt) {
+    std::size_t line = 1 + static_cast<std::size_t>(std::count(working.begin(), working.begin() + at, '\n'));
+    if (globalsAt != ScriptText::npos && at > globalsAt) line -= std::count(kGlobalsBlock, kGlobalsBlock + sizeof kGlobalsBlock, '\n');
+    return line;
+}
+
+std::size_t mainHeaderAt(const ScriptText& working, std::size_t from) {
+    return working.find(kMainHeader, from);
 }
 
 // Returns where the globals block went (the first "endglobals"); npos, with

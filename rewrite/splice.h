@@ -2,12 +2,16 @@
 #include <cstddef>
 #include "base/script_text.h"
 
-// Marker that the globals block starts with.
-extern const char* const kGlobalsMarker;
+// Where the globals block already stands in front of the first "endglobals"
+// (the script has been processed before); std::string::npos when it does not.
+std::size_t processedMarker(const ScriptText& working);
 
-// True when the globals block already stands in front of the first
-// "endglobals": the script has been processed before.
-bool alreadyProcessed(const ScriptText& working);
+// The line, counted from 1, that holds byte offset at of the original script,
+// given where the globals block went (npos when it is not in yet).
+std::size_t originalLine(const ScriptText& working, std::size_t at, std::size_t globalsAt);
+
+// Where the main function's header stands at or after from; npos when nowhere.
+std::size_t mainHeaderAt(const ScriptText& working, std::size_t from);
 
 // Inserts the globals block in front of the first "endglobals" and returns its
 // position; returns std::string::npos, inserting nothing, when there is none.

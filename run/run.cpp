@@ -62,8 +62,10 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
     if (!readMapScript(ops, p->map.target, &script, err)) return false;
 
     p->working = scanScript(std::move(script), p->registrations, withNotes ? &p->notes : nullptr);
-    if (alreadyProcessed(p->working)) {
-        *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is.";
+    const std::size_t marker = processedMarker(p->working);
+    if (marker != ScriptText::npos) {
+        *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is (line " +
+               std::to_string(originalLine(p->working, marker, ScriptText::npos)) + ").";
         return false;
     }
     *err = registrationProblem(p->registrations);
@@ -83,10 +85,12 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
     const ScriptText block = buildFunctionBlock(std::move(library), p->registrations);
     switch (spliceFunctionBlock(p->working, globalsAt, block)) {
         case SpliceResult::kNoMainHeader:
-            *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\".";
+            *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line " +
+                   std::to_string(originalLine(p->working, globalsAt, globalsAt)) + ").";
             return false;
         case SpliceResult::kNoMainEnd:
-            *err = "The map script's main function has no \"endfunction\".";
+            *err = "The map script's main function has no \"endfunction\" (line " +
+                   std::to_string(originalLine(p->working, mainHeaderAt(p->working, globalsAt), globalsAt)) + ").";
             return false;
         case SpliceResult::kSpliced:
             break;

@@ -136,12 +136,13 @@ TEST(Splice, GlobalsGoInFrontOfTheFirstEndglobals) {
     ScriptText indented = "globals\n    integer x\n  endglobals\n";
     EXPECT_EQ(spliceGlobals(indented), 24u);
     EXPECT_EQ(indented, "globals\n    integer x\n  " + kGlobals + "endglobals\n");
-    EXPECT_TRUE(alreadyProcessed(indented));
+    EXPECT_EQ(processedMarker(indented), 28u);
+    EXPECT_EQ(originalLine(indented, indented.find("endglobals"), 24), 3u);
     ScriptText none = "globals\nendglobal\n";
     EXPECT_EQ(spliceGlobals(none), ScriptText::npos);
     EXPECT_EQ(none, "globals\nendglobal\n");
     // The marker after the first endglobals is not the tool's.
-    EXPECT_FALSE(alreadyProcessed("globals\nendglobals\n" + kGlobals));
+    EXPECT_EQ(processedMarker("globals\nendglobals\n" + kGlobals), ScriptText::npos);
 }
 
 TEST(Splice, TheBlockAndCallEqualTwoPlainInsertionsOrNothingChanges) {

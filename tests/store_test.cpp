@@ -51,7 +51,7 @@ TEST(Run, StoresGlobalsLibraryRegistrationsAndCallKeepingLineEnds) {
     EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
     // A second run would add a second library that does not compile.
     MapFolder again(f.stored());
-    again.expectStop(again.run(), "The map " + again.map + " has already been processed by ostrel; it was left as it is.");
+    again.expectStop(again.run(), "The map " + again.map + " has already been processed by ostrel; it was left as it is (line 3).");
 }
 
 TEST(Run, EveryStopLeavesTheMapAsItWas) {
@@ -66,9 +66,9 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {kMinimalScript, "// cut off\n", "The script library LIBRARY defines no function Initialize_Commands; "
                                           "it may be empty or cut off."},
         {kMain + "\nendfunction\nglobals\nendglobals\n", kLibraryFile,
-         "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\"."},
+         "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line 4)."},
         {"globals\nendglobals\n" + kMain + "\n    call Foo()\n", kLibraryFile,
-         "The map script's main function has no \"endfunction\"."},
+         "The map script's main function has no \"endfunction\" (line 3)."},
     };
     for (const auto& c : cases) {
         MapFolder f(c.script, c.library);
