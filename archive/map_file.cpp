@@ -23,13 +23,26 @@ bool openMap(const std::string& path, OpenMap* map, std::string* err) {
         *err = unreadable;
         return false;
     }
+    releaseMap(*map);
     return true;
+}
+
+bool holdMap(OpenMap& map) {
+    if (map.file.isOpen()) return true;
+    platform::FileState now;
+    return platform::openRegularFile(map.target, &map.file, nullptr) == platform::OpenResult::kOpened &&
+           platform::fileState(map.file, &now) && now == map.state;
+}
+
+void releaseMap(OpenMap& map) {
+    if (platform::openFilesBlockReplacement()) map.file.close();
 }
 
 bool mapUnchanged(const OpenMap& map) {
     platform::FileState now, atPath, atTarget;
-    return platform::fileState(map.file, &now) && now == map.state && platform::pathState(map.path, &atPath) &&
-           atPath == map.state && platform::pathState(map.target, &atTarget) && atTarget == map.state;
+    return (!map.file.isOpen() || (platform::fileState(map.file, &now) && now == map.state)) &&
+           platform::pathState(map.path, &atPath) && atPath == map.state && platform::pathState(map.target, &atTarget) &&
+           atTarget == map.state;
 }
 
 bool resolveOutput(const OpenMap& map, const std::string& output, std::string* target, std::string* err) {

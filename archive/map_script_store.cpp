@@ -171,6 +171,18 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* t
     return true;
 }
 
+namespace {
+
+// True when the map is still the file opened, unchanged, held open where
+// hold; otherwise *err says that another program changed it.
+bool stillTheMap(OpenMap& map, bool hold, std::string* err) {
+    if ((!hold || holdMap(map)) && mapUnchanged(map)) return true;
+    *err = mapChangedMessage(map);
+    return false;
+}
+
+}  // namespace
+
 bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, const std::string& output,
                     std::string* err) {
     std::string target = map.target;
@@ -182,27 +194,24 @@ bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text,
         *err = "Couldn't open the map file " + shown + " for writing: " + why;
         return false;
     }
+    if (!stillTheMap(map, true, err)) return false;
     WorkingCopy copy;
     const std::string folder = platform::folderOf(target);
-    if (!copy.create(folder, map.file, &why)) {
+    const bool copied = copy.create(folder, map.file, &why);
+    releaseMap(map);
+    if (!copied) {
         *err = "Couldn't create a temporary copy of the map in " + folder + ": " + why;
         return false;
     }
-    if (!mapUnchanged(map)) {
-        *err = mapChangedMessage(map);
-        return false;
-    }
     std::vector<std::string> names;
-    if (!writeScriptEntry(ops, copy.path(), text, &names, err) || !storedAsMeant(ops, copy.path(), text, names, err))
+    if (!stillTheMap(map, false, err) || !writeScriptEntry(ops, copy.path(), text, &names, err) ||
+        !storedAsMeant(ops, copy.path(), text, names, err) || !stillTheMap(map, true, err))
         return false;
     if (!copy.finish(map.file, &why)) {
         *err = "Couldn't finish the updated copy of the map: " + why;
         return false;
     }
-    if (!mapUnchanged(map)) {
-        *err = mapChangedMessage(map);
-        return false;
-    }
+    if (!stillTheMap(map, false, err)) return false;
     // Nothing holds the map open when it is replaced: some systems refuse
     // to replace an open file.
     map.file.close();

@@ -48,6 +48,10 @@ enum class OpenResult { kOpened, kMissing, kNotRegular, kFailed };
 // folder, a pipe or a device is refused with kNotRegular.
 OpenResult openRegularFile(const std::string& path, File* file, std::string* err);
 
+// True where a file that is open cannot be replaced by a rename (Windows):
+// there the tool holds the map open only while it copies it.
+bool openFilesBlockReplacement();
+
 // The state of an open file, or of the file a path names (links followed).
 bool fileState(const File& file, FileState* state);
 bool pathState(const std::string& path, FileState* state);

@@ -114,6 +114,10 @@ OpenResult openRegularFile(const std::string& path, File* file, std::string* err
     return OpenResult::kOpened;
 }
 
+bool openFilesBlockReplacement() {
+    return false;
+}
+
 bool fileState(const File& file, FileState* state) {
     struct stat info;
     if (fstat(fd(file), &info) != 0) return false;

@@ -125,6 +125,10 @@ OpenResult openRegularFile(const std::string& path, File* file, std::string* err
     return OpenResult::kOpened;
 }
 
+bool openFilesBlockReplacement() {
+    return true;
+}
+
 bool fileState(const File& file, FileState* state) {
     return stateOf(handleOf(file), state);
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: the Windows compile check, the fuzz
+# Installs, builds and runs every test: the Windows tests under wine, the fuzz
 # targets (about 30 s each), the tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the tests of the release build.
 set -euo pipefail
@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install.sh --tests
 jobs=$(nproc)
 
-echo "== Windows compile check"
-bash scripts/windows_check.sh
+echo "== Windows tests"
+bash scripts/windows_test.sh
 
 echo "== fuzzing"
 bash scripts/fuzz.sh "${OSTREL_FUZZ_SECONDS:-30}"

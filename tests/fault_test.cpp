@@ -80,7 +80,7 @@ TEST(Metadata, ExtendedAttributesAndTheGroupStay) {
     writeScriptMap(map, kMinimalScript);
     if (setxattr(map.c_str(), "user.origin", "editor", 6, 0) != 0)
         GTEST_SKIP() << "this file system keeps no extended attributes";
-    ASSERT_EQ(chown(map.c_str(), geteuid(), kUnprivilegedUid), 0);
+    if (chown(map.c_str(), geteuid(), kUnprivilegedUid) != 0) GTEST_SKIP() << "this user cannot give the map another group";
     ASSERT_EQ(runTool({"map.w3x"}, folder.path).exitCode, 0);
     char value[16] = {};
     EXPECT_EQ(getxattr(map.c_str(), "user.origin", value, sizeof value), 6);

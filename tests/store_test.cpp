@@ -275,3 +275,21 @@ TEST(Modes, OutputWritesTheProcessedMapElsewhere) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Store, AMapAnotherProgramHoldsOpen) {
+    MapFolder f(kMinimalScript);
+    platform::File held = holdOpen(f.map);
+    ASSERT_TRUE(held.isOpen());
+    const RunResult result = f.run();
+    // Where an open file can be replaced, the run simply succeeds.
+    if (!platform::openFilesBlockReplacement()) {
+        EXPECT_EQ(result.exitCode, 0);
+        return;
+    }
+    f.expectStop(result, result.err.substr(0, result.err.size() - 1));
+    EXPECT_EQ(result.err.rfind("Couldn't open the map file " + f.map + " for writing", 0), 0u) << result.err;
+}
+
+}  // namespace

@@ -24,6 +24,40 @@ const std::string kLibraryText =
     "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
     "function AddToCache takes string label, integer value, code func returns nothing\nendfunction\n";
 
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+    static int made = 0;
+    std::error_code ec;
+    const std::string stem = "ostrel-test-" + std::to_string(platform::processId()) + "-";
+    for (int attempt = 0; attempt < 1000 && path.empty(); ++attempt) {
+        const fs::path folder = fs::temp_directory_path(ec) / (stem + std::to_string(made++));
+        if (fs::create_directory(folder, ec)) path = folder.u8string();
+    }
+}
+
+TempFolder::~TempFolder() {
+    if (path.empty()) return;
+    // Whatever a test made read-only or unreadable is made the user's again.
+    std::error_code ec;
+    fs::permissions(fs::u8path(path), fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(fs::u8path(path), ec); !ec && it != fs::end(it); it.increment(ec))
+        if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(fs::u8path(path), ec);
+}
+
+bool copyFileTo(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    return fs::copy_file(fs::u8path(from), fs::u8path(to), fs::copy_options::overwrite_existing, ec);
+}
+
+bool setReadOnly(const std::string& path, bool readOnly) {
+    std::error_code ec;
+    const fs::perms read = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(fs::u8path(path), readOnly ? read : read | fs::perms::owner_write, ec);
+    return !ec;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

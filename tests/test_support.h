@@ -9,14 +9,19 @@
 
 // A fresh temporary folder, removed with everything in it when it goes.
 struct TempFolder {
-    std::string path = makeTempFolder();
-    ~TempFolder() { removeTree(path); }
+    std::string path;
+    TempFolder();
+    ~TempFolder();
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// True once the file at from is copied to to (an executable stays one).
+bool copyFileTo(const std::string& from, const std::string& to);
+// Makes the file at path read-only, or writable again.
+bool setReadOnly(const std::string& path, bool readOnly);
 // The names in folder, sorted.
 std::vector<std::string> sortedNames(const std::string& folder);
 
