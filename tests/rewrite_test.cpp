@@ -36,34 +36,27 @@ Registration at(const std::string& function, const std::string& value, std::size
 TEST(FunctionBlock, VocabularyOrderThenCollectedOrder) {
     RegistrationLists lists;
     EXPECT_EQ(buildFunctionBlock("lib\n", lists), "lib\n" + kAddCommandsStart + "endfunction\n");
-    // Collected out of output order on purpose.
-    lists.append(DirectiveKind::kOrderInstant, at("Hold", "851993"));
-    lists.append(DirectiveKind::kOnInit, at("A", ""));
-    lists.append(DirectiveKind::kSpellFinish, at("Fin", "'A003'"));
-    lists.append(DirectiveKind::kOrderPoint, at("Move", "851986"));
-    lists.append(DirectiveKind::kSpellCast, at("Second", "'A000'"));
-    lists.append(DirectiveKind::kOrderObject, at("Attack", "851983"));
-    lists.append(DirectiveKind::kSpellEndcast, at("End", "'A003'"));
-    lists.append(DirectiveKind::kOnInit, at("B", "ignored"));
-    lists.append(DirectiveKind::kSpellEffect, at("Fx", "12"));
-    lists.append(DirectiveKind::kSpellCast, at("First", "'A001'"));
+    // Collected in reverse of the output order, two of a kind in their order.
+    for (auto kind = kDirectives.rbegin(); kind != kDirectives.rend(); ++kind)
+        lists.append(kind->kind, at(std::string("F") + kind->key, "'A000'"));
+    lists.append(DirectiveKind::kSpellCast, at("Second", "12"));
+    lists.append(DirectiveKind::kOnInit, at("Boot", "ignored"));
     EXPECT_EQ(buildFunctionBlock("", lists),
               kAddCommandsStart +
-                  "    call AddToCache(\"cast\",'A000',function Second)\n"
-                  "    call AddToCache(\"cast\",'A001',function First)\n"
-                  "    call AddToCache(\"effect\",12,function Fx)\n"
-                  "    call AddToCache(\"endcast\",'A003',function End)\n"
-                  "    call AddToCache(\"finish\",'A003',function Fin)\n"
-                  "call A()\n"
-                  "call B()\n"
-                  "    call AddToCache(\"targetorder\",851983,function Attack)\n"
-                  "    call AddToCache(\"pointorder\",851986,function Move)\n"
-                  "    call AddToCache(\"instantorder\",851993,function Hold)\n"
+                  "    call AddToCache(\"cast\",'A000',function FSpell_Cast)\n"
+                  "    call AddToCache(\"cast\",12,function Second)\n"
+                  "    call AddToCache(\"effect\",'A000',function FSpell_Effect)\n"
+                  "    call AddToCache(\"endcast\",'A000',function FSpell_Endcast)\n"
+                  "    call AddToCache(\"finish\",'A000',function FSpell_Finish)\n"
+                  "call FOnInit()\ncall Boot()\n"
+                  "    call AddToCache(\"targetorder\",'A000',function FOrder_Object)\n"
+                  "    call AddToCache(\"pointorder\",'A000',function FOrder_Point)\n"
+                  "    call AddToCache(\"instantorder\",'A000',function FOrder_Instant)\n"
                   "endfunction\n");
 }
 
 TEST(FunctionBlock, RegistrationsThatCannotCompileAreNamedWithTheirLine) {
-    const auto problem = [](DirectiveKind kind, Registration r, bool arguments, bool afterMain) {
+    const auto problem = [](DirectiveKind kind, Registration r, bool arguments = false, bool afterMain = false) {
         r.takesArguments = arguments;
         r.afterMain = afterMain;
         RegistrationLists lists;
@@ -71,17 +64,14 @@ TEST(FunctionBlock, RegistrationsThatCannotCompileAreNamedWithTheirLine) {
         lists.append(kind, r);
         return registrationProblem(lists);
     };
-    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("Boot", ""), false, false), "");
-    EXPECT_EQ(problem(DirectiveKind::kSpellCast, at("F", "", 4), false, false),
-              "The Spell_Cast directive in function F has no value (line 4).");
-    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("", "", 5), false, false),
-              "The OnInit directive stands in a function without a name (line 5).");
-    EXPECT_EQ(problem(DirectiveKind::kOrderPoint, at("Hit_Cast", "12", 9), true, false),
+    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("Boot", "")), "");
+    EXPECT_EQ(problem(DirectiveKind::kSpellCast, at("F", "", 4)), "The Spell_Cast directive in function F has no value (line 4).");
+    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("", "", 5)), "The OnInit directive stands in a function without a name (line 5).");
+    EXPECT_EQ(problem(DirectiveKind::kOrderPoint, at("Hit_Cast", "12", 9), true),
               "The Order_Point directive in function Hit_Cast cannot be registered: a registered function must "
               "take nothing, and Hit_Cast takes arguments (line 9).");
     EXPECT_NE(problem(DirectiveKind::kOnInit, at("Late_Cast", "", 40), false, true)
-                  .find("Late_Cast is defined after the map's main function"),
-              std::string::npos);
+                  .find("Late_Cast is defined after the map's main function"), std::string::npos);
 }
 
 TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {

@@ -6,25 +6,25 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include "base/platform.h"
 #include "tests/test_support.h"
 
 namespace {
 
 const ArchiveOps& standin = standinArchiveOps();
 
-// A folder with a stand-in map and a library, and runs on it.
+// A folder with a stand-in map holding entries and a library, and runs on it.
 struct MapFolder {
     TempFolder folder;
-    std::string map = folder.file("map.w3x");
-    std::string before;
-    explicit MapFolder(const std::string& script, const std::string& library = kLibraryFile) {
-        writeStandinMap(map, script);
+    std::string map = folder.file("map.w3x"), before;
+    explicit MapFolder(const std::string& script, const std::string& library = kLibraryFile,
+                       const StandinEntries& entries = {{"war3map.w3e", std::string("terrain\0data", 12)}}) {
+        StandinEntries all = {{"war3map.j", script}};
+        all.insert(all.end(), entries.begin(), entries.end());
+        writeStandinArchive(map, script == "-" ? entries : all);
         if (!library.empty()) writeFile(folder.file("func.j"), library);
         before = readFile(map);
     }
     RunResult run(const ArchiveOps& ops = standin) const { return runInProcess({map}, ops, folder.path); }
-    std::string stored() const { return standinEntry(map, "war3map.j"); }
     // Checks a run that must stop: exit 1, the line, the map and the folder as they were.
     void expectStop(const RunResult& result, const std::string& line) const {
         EXPECT_EQ(result.exitCode, 1);
@@ -39,28 +39,32 @@ TEST(Run, StoresGlobalsLibraryRegistrationsAndCallKeepingLineEnds) {
     const std::string bolt = "function Bolt takes nothing returns nothing\r\n    //! Spell_Cast A000\r\n"
                              "    //! Order_Point 851986\r\nendfunction\r\n";
     const std::string boot = "function Boot takes nothing returns nothing\r\n    //! OnInit\r\nendfunction\r\n";
-    MapFolder f("globals\r\n    integer x\r\n  endglobals\r\n" + bolt + boot + kMain + "\r\n    call Boot()\r\nendfunction");
+    const std::string main = kMain + "\r\n    call Boot()\r\nendfunction";
+    // The script ends at its first NUL byte.
+    MapFolder f("globals\r\n    integer x\r\n  endglobals\r\n" + bolt + boot + main + std::string("\0hidden", 7));
     const RunResult result = f.run();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err + result.out, "");
-    EXPECT_EQ(f.stored(), "globals\r\n    integer x\r\n  " + kGlobals + "endglobals\r\n" + bolt + boot + kLibraryText +
-                              kAddCommandsStart + "    call AddToCache(\"cast\",'A000',function Bolt)\ncall Boot()\n" +
-                              "    call AddToCache(\"pointorder\",851986,function Bolt)\nendfunction\n" + kMain +
-                              "\r\n    call Boot()\r\n    call Add_Commands()\nendfunction\n" + '\0');
+    const std::string stored = standinEntry(f.map, "war3map.j");
+    EXPECT_EQ(stored, "globals\r\n    integer x\r\n  " + kGlobals + "endglobals\r\n" + bolt + boot + kLibraryText +
+                          kAddCommandsStart + "    call AddToCache(\"cast\",'A000',function Bolt)\ncall Boot()\n" +
+                          "    call AddToCache(\"pointorder\",851986,function Bolt)\nendfunction\n" + kMain +
+                          "\r\n    call Boot()\r\n    call Add_Commands()\nendfunction\n" + '\0');
     EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0data", 12));
     EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
     // A second run would add a second library that does not compile.
-    MapFolder again(f.stored());
+    MapFolder again(stored);
     again.expectStop(again.run(), "The map " + again.map + " has already been processed by ostrel; it was left as it is (line 3).");
 }
 
 TEST(Run, EveryStopLeavesTheMapAsItWas) {
-    const std::string body = "globals\nendglobals\nfunction F takes nothing returns nothing\n";
+    const std::string f = "globals\nendglobals\nfunction F takes nothing returns nothing\n";
     const struct {
         std::string script, library, line;
+        StandinEntries instead = {};  // the map's entries, when the script is "-"
     } cases[] = {
         {"globals\n" + kMain + "\nendfunction\n", "", "The map script has no \"endglobals\"."},
-        {body + "    //! Spell_Cast\nendfunction\n" + kMain + "\nendfunction\n", "",
+        {f + "    //! Spell_Cast\nendfunction\n" + kMain + "\nendfunction\n", "",
          "The Spell_Cast directive in function F has no value (line 4)."},
         {kMinimalScript, "", kLibraryMessage.substr(0, kLibraryMessage.size() - 1)},
         {kMinimalScript, "// cut off\n", "The script library LIBRARY defines no function Initialize_Commands; "
@@ -69,22 +73,25 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
          "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line 4)."},
         {"globals\nendglobals\n" + kMain + "\n    call Foo()\n", kLibraryFile,
          "The map script's main function has no \"endfunction\" (line 3)."},
+        {"-", "", "Couldn't locate the file war3map.j in the map file. The map's script is war3map.lua, which ostrel "
+                  "does not process.", {{"war3map.lua", "print()"}}},
+        {"-", "", "Couldn't locate the file war3map.j in the map file. The map holds Scripts\\war3map.j; ostrel "
+                  "processes only war3map.j.", {{"Scripts\\war3map.j", kMinimalScript}}},
     };
     for (const auto& c : cases) {
-        MapFolder f(c.script, c.library);
+        MapFolder folder(c.script, c.library, c.instead);
         std::string line = c.line;
         const std::size_t at = line.find("LIBRARY");
-        if (at != std::string::npos) line.replace(at, 7, f.folder.file("func.j"));
-        f.expectStop(f.run(), line);
+        if (at != std::string::npos) line.replace(at, 7, folder.folder.file("func.j"));
+        folder.expectStop(folder.run(), line);
     }
 }
 
-// The operation a hook replaces, and what it does instead.
+// What a hook does, and how often an operation was called.
 std::function<void()> hook;
 int calls = 0;
 
-// The stand-in table with operation `which` failing (for the failing cases)
-// or running the hook first.
+// The stand-in table with one operation failing, changed, or running the hook.
 ArchiveOps opsWith(int which) {
     calls = 0;
     ArchiveOps ops = standin;
@@ -105,7 +112,7 @@ ArchiveOps opsWith(int which) {
                 return !(flags & kOpenForChange) && standin.openArchive(path, p, flags, a);
             };
             break;
-        case 12:  // out of memory in the library
+        case 12:  // the library ran out of memory
             ops.readEntry = [](EntryHandle, void*, uint32_t, uint32_t*, void*) { return false; };
             ops.lastFailureWasMemory = [] { return true; };
             break;
@@ -125,6 +132,14 @@ ArchiveOps opsWith(int which) {
         case 16: ops.addEntryFromMemory = [](ArchiveHandle a, const void* d, uint32_t n, const char* s, unsigned f) { hook(); return standin.addEntryFromMemory(a, d, n, s, f); }; break;
         case 17: ops.closeArchive = [](ArchiveHandle a) { if (++calls == 2) hook(); return standin.closeArchive(a); }; break;
         case 18: ops.openArchive = [](const char* p, unsigned q, unsigned f, ArchiveHandle* a) { if (++calls == 1) hook(); return standin.openArchive(p, q, f, a); }; break;
+        case 19:  // the first read reports success but delivers one byte less and scribbles on the rest
+            ops.readEntry = [](EntryHandle e, void* buffer, uint32_t count, uint32_t* got, void* o) {
+                if (++calls > 1) return standin.readEntry(e, buffer, count, got, o);
+                std::memset(buffer, 'Z', count);
+                return standin.readEntry(e, buffer, count - 1, got, o);
+            };
+            break;
+        case 20: ops.compactArchive = [](ArchiveHandle a) { ++calls; return standin.compactArchive(a); }; break;
     }
     return ops;
 }
@@ -133,18 +148,12 @@ TEST(Store, AnyFailingArchiveOperationLeavesTheMapByteForByte) {
     const std::string unreadable = "Couldn't read the file war3map.j from the map file.";
     const std::string unread = "The map file did not read back as written; it was left as it was.";
     const std::string lines[] = {
-        "Couldn't open the map mpq file for reading.",
-        "Couldn't locate the file war3map.j in the map file.",
-        unreadable, unreadable, unreadable,
-        "Couldn't remove the old map script from the map file.",
+        "Couldn't open the map mpq file for reading.", "Couldn't locate the file war3map.j in the map file.",
+        unreadable, unreadable, unreadable, "Couldn't remove the old map script from the map file.",
         "Couldn't write the map file's tables after removing the old map script.",
-        "Couldn't add the new map script to the map file.",
-        unreadable,
-        "Couldn't compact the map file after adding the new map script.",
-        "Couldn't list the entries of the map file.",
-        "Couldn't open the map mpq file for writing.",
-        "Not enough memory to read the map script.",
-        unread, unread,
+        "Couldn't add the new map script to the map file.", unreadable,
+        "Couldn't compact the map file after adding the new map script.", "Couldn't list the entries of the map file.",
+        "Couldn't open the map mpq file for writing.", "Not enough memory to read the map script.", unread, unread,
     };
     for (int which = 0; which < 15; ++which) {
         SCOPED_TRACE("case " + std::to_string(which));
@@ -153,39 +162,21 @@ TEST(Store, AnyFailingArchiveOperationLeavesTheMapByteForByte) {
     }
 }
 
-TEST(Store, OnlyDeliveredBytesCount) {
-    MapFolder f("globals\nendglobals\n" + kMain + "\nendfunction\n" + std::string(100, 'x'));
-    ArchiveOps ops = standin;
-    // The first read reports success, but delivers one byte less than asked
-    // and scribbles on the rest.
-    calls = 0;
-    ops.readEntry = [](EntryHandle e, void* buffer, uint32_t count, uint32_t* got, void* o) {
-        if (++calls > 1) return standin.readEntry(e, buffer, count, got, o);
-        std::memset(buffer, 'Z', count);
-        return standin.readEntry(e, buffer, count - 1, got, o);
-    };
-    EXPECT_EQ(f.run(ops).exitCode, 0);
-    EXPECT_EQ(f.stored().find('Z'), std::string::npos);
-}
-
 TEST(Store, AChangeByAnotherProgramDuringTheRunSurvives) {
     const std::string editorMap =
         "STANDIN ARCHIVE\nwar3map.j\n" + std::to_string(kMinimalScript.size()) + "\n" + kMinimalScript;
-    const std::function<void(const std::string&)> saves[] = {
-        [&](const std::string& map) {  // saved by a rename over the map
-            writeFile(map + ".new", editorMap);
-            std::string err;
-            ASSERT_TRUE(platform::replaceFile(map + ".new", map, &err)) << err;
-        },
-        [&](const std::string& map) { writeFile(map, editorMap); },  // rewritten in place
-    };
-    for (int moment : {15, 16, 17, 18}) {  // before the copy is changed, during it, before the rename, at the read
-        for (const auto& save : saves) {
+    for (bool byRename : {true, false}) {
+        for (int moment : {15, 16, 17, 18}) {  // before the copy changes, during it, before the rename, at the read
             SCOPED_TRACE("moment " + std::to_string(moment));
             MapFolder f(kMinimalScript);
-            hook = [&] { save(f.map); };
+            hook = [&] {
+                writeFile(byRename ? f.map + ".new" : f.map, editorMap);
+                std::string err;
+                if (byRename) {
+                    ASSERT_TRUE(platform::replaceFile(f.map + ".new", f.map, &err)) << err;
+                }
+            };
             const RunResult result = f.run(opsWith(moment));
-            EXPECT_EQ(result.exitCode, 1);
             EXPECT_EQ(result.err, "The map " + f.map + " was changed by another program while ostrel worked on it; "
                                   "it was left as that program wrote it.\n");
             EXPECT_EQ(readFile(f.map), editorMap);
@@ -194,49 +185,40 @@ TEST(Store, AChangeByAnotherProgramDuringTheRunSurvives) {
     }
 }
 
-TEST(Store, CompactsOnlyWhenEveryNameIsKnown) {
-    for (bool unknownName : {false, true}) {
-        MapFolder f(kMinimalScript);
-        writeStandinArchive(f.map, {{"war3map.j", kMinimalScript}, {unknownName ? "?1" : "war3map.w3e", "t"}});
-        ArchiveOps ops = standin;
-        calls = 0;
-        ops.compactArchive = [](ArchiveHandle a) { ++calls; return standin.compactArchive(a); };
-        EXPECT_EQ(f.run(ops).exitCode, 0);
-        EXPECT_EQ(calls, unknownName ? 0 : 1);
-        EXPECT_EQ(standinEntry(f.map, unknownName ? "?1" : "war3map.w3e"), "t");
+TEST(Store, OnlyDeliveredBytesCountAndOnlyKnownNamesAreCompacted) {
+    MapFolder scribbled(kMinimalScript + std::string(100, 'x'));
+    EXPECT_EQ(scribbled.run(opsWith(19)).exitCode, 0);
+    EXPECT_EQ(standinEntry(scribbled.map, "war3map.j").find('Z'), std::string::npos);
+    for (const char* other : {"war3map.w3e", "?1"}) {
+        MapFolder f(kMinimalScript, kLibraryFile, {{other, "t"}});
+        EXPECT_EQ(f.run(opsWith(20)).exitCode, 0);
+        EXPECT_EQ(calls, other[0] == '?' ? 0 : 1);
+        EXPECT_EQ(standinEntry(f.map, other), "t");
     }
 }
 
-TEST(Store, TheCopyNeverTakesAnExistingName) {
+TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
     MapFolder f(kMinimalScript);
-    // Another file has the copy's first name, another the compaction's second one.
-    const std::string first = f.folder.file(".ostrel-" + std::to_string(platform::processId()) + "-0");
-    const std::string second = f.folder.file(".ostrel-" + std::to_string(platform::processId()) + "-1.tmp");
-    writeFile(first, "someone's");
-    writeFile(second, "someone else's");
+    // Other files have the copy's first name and the compaction's second one.
+    const std::string stem = f.folder.file(".ostrel-" + std::to_string(platform::processId()));
+    writeFile(stem + "-0", "someone's");
+    writeFile(stem + "-1.tmp", "someone else's");
     EXPECT_EQ(f.run().exitCode, 0);
-    EXPECT_EQ(readFile(first), "someone's");
-    EXPECT_EQ(readFile(second), "someone else's");
+    EXPECT_EQ(readFile(stem + "-0") + readFile(stem + "-1.tmp"), "someone'ssomeone else's");
     EXPECT_EQ(sortedNames(f.folder.path).size(), 4u);
-}
-
-TEST(Store, MissingScriptSaysWhatTheMapHoldsInstead) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"war3map.lua", " The map's script is war3map.lua, which ostrel does not process."},
-        {"Scripts\\war3map.j", " The map holds Scripts\\war3map.j; ostrel processes only war3map.j."},
-        {"war3map.w3e", ""},
-    };
-    for (const auto& [entry, hint] : cases) {
-        MapFolder f(kMinimalScript);
-        writeStandinArchive(f.map, {{entry, kMinimalScript}});
-        f.before = readFile(f.map);
-        f.expectStop(f.run(), "Couldn't locate the file war3map.j in the map file." + hint);
+    // A map another program holds open: where that blocks the rename, the run
+    // stops before it starts a copy; elsewhere it succeeds.
+    MapFolder held(kMinimalScript);
+    platform::File open = holdOpen(held.map);
+    ASSERT_TRUE(open.isOpen());
+    const RunResult result = held.run();
+    if (!platform::openFilesBlockReplacement()) {
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return;
     }
+    held.expectStop(result, result.err.substr(0, result.err.size() - 1));
+    EXPECT_EQ(result.err.rfind("Couldn't open the map file " + held.map + " for writing", 0), 0u) << result.err;
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
     MapFolder f("globals\nendglobals\nfunction Bolt takes nothing returns nothing\n    //! Order_Point move\n"
@@ -272,24 +254,6 @@ TEST(Modes, OutputWritesTheProcessedMapElsewhere) {
     }
     EXPECT_EQ(readFile(f.map), f.before);
     EXPECT_EQ(sortedNames(f.folder.path).size(), 3u);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(Store, AMapAnotherProgramHoldsOpen) {
-    MapFolder f(kMinimalScript);
-    platform::File held = holdOpen(f.map);
-    ASSERT_TRUE(held.isOpen());
-    const RunResult result = f.run();
-    // Where an open file can be replaced, the run simply succeeds.
-    if (!platform::openFilesBlockReplacement()) {
-        EXPECT_EQ(result.exitCode, 0);
-        return;
-    }
-    f.expectStop(result, result.err.substr(0, result.err.size() - 1));
-    EXPECT_EQ(result.err.rfind("Couldn't open the map file " + f.map + " for writing", 0), 0u) << result.err;
 }
 
 }  // namespace
