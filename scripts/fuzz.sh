@@ -5,8 +5,11 @@
 #                 library bytes; any failure fails this script.
 #   run_fuzz      whole runs on arbitrary map files. The map archive library
 #                 itself faults on some damaged maps; such inputs are listed
-#                 (the tool turns them into a clean stop, see run/crash_guard)
-#                 and only a fault in this project's code fails this script.
+#                 (the tool turns them into a clean stop) and only a fault in
+#                 this project's code fails this script. Each fault is judged
+#                 by the module and source file of its report's first frame
+#                 that is not the sanitizers', the fuzzer's or the C/C++
+#                 runtime's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -40,22 +43,104 @@ if ! grep -q -E '^INFO: exiting: [0-9]+ time:' "$out/run.log"; then
 fi
 grep -E '^#[0-9]+: cov' "$out/run.log" | tail -n 1 || true
 
-# The first frame of a fault report that is neither the sanitizers', the
-# fuzzer's nor the C library's: where the fault really happened.
-first_frame() {
-  grep -E '^ +#[0-9]+ ' | grep -v -E '__interceptor_|__asan|__sanitizer|__ubsan|fuzzer::|libc\.so|/libc-|abort|raise|__assert|pthread_kill|__GI_|__libc_|in (memcpy|memmove|memset|strlen|calloc|malloc|free|realloc)\b|asan_|ubsan_|sanitizer_common|_start\b' | head -n 1
+# Each fault's input is run again and the first stack of its report is
+# judged frame by frame, by the module a frame's code is in and, in the fuzz
+# binary (which holds the sanitizer and fuzzer runtimes as well as this
+# project's code), by the source file it was built from. The frame format
+# names the module and the offset in it whether or not a symbolizer is there.
+root=$(pwd -P)
+binary=$(realpath build-fuzz/run_fuzz)
+frame_format='    #%n|%m|%o|%s|%l|%f'
+command -v addr2line >/dev/null || { echo "addr2line (binutils) is needed to judge the faults"; exit 1; }
+mkdir -p "$out/reports"
+
+# Runs the input in $1 again and writes the fault report to the file $2.
+report_fault() {
+  ASAN_OPTIONS="$ASAN_OPTIONS:stack_trace_format='$frame_format'" UBSAN_OPTIONS=print_stacktrace=1 \
+    "$binary" "${limits[@]}" "$1" >"$2" 2>&1 || true
+}
+
+# Prints the first stack of the report $1, a frame a line: N|MODULE|OFFSET|SOURCE|LINE|FUNCTION.
+first_stack() {
+  awk '/^ +#[0-9]+\|/ { sub(/^ +#/, ""); print; seen = 1; next } seen { exit }' "$1"
+}
+
+# Prints a frame's source places, innermost first, as SOURCE|LINE|FUNCTION; unsymbolized, addr2line's.
+places() {
+  local module=$1 offset=$2 source=$3 line=$4 function=$5 at
+  if [ "$source" = "<null>" ] && [ "$(realpath -m -- "$module")" = "$binary" ]; then
+    addr2line -i -f -C -e "$binary" "$offset" |
+      while IFS= read -r function && IFS= read -r at; do
+        at=${at% (discriminator *)}
+        source=${at%:*} line=${at##*:}
+        case "$source" in ""|"??") source="<null>" ;; esac
+        echo "$source|$line|$function"
+      done
+  else
+    echo "$source|$line|$function"
+  fi
+}
+
+# Whether the source file $1 is this project's: in the repository, not in the fuzz build.
+ours_source() {
+  local path=$1
+  case "$path" in
+    "<null>") return 1 ;;
+    /*) ;;
+    *) [ -e "$root/$path" ] || return 1; path=$root/$path ;;
+  esac
+  path=$(realpath -m -- "$path")
+  [[ "$path" == "$root"/* && "$path" != "$root"/build-fuzz/* ]]
+}
+
+# Prints whose code a frame is in, from its MODULE and SOURCE: library, ours, or skip where the caller decides.
+owner() {
+  local module=$1 source=$2
+  case "${module##*/}" in
+    libstorm*) echo library; return ;;
+    # The C and C++ runtime, the sanitizer runtime when linked as a shared library,
+    # and the archive library's compression and crypto libraries.
+    libc.so*|libm.so*|libstdc++.so*|libgcc_s.so*|ld-linux*|linux-vdso*|"[vdso]"|libpthread.so*|libdl.so*|librt.so*|\
+    libclang_rt.*|libasan.so*|libubsan.so*|\
+    libz.so*|libbz2.so*|libtomcrypt.so*|libtommath.so*|libgmp.so*) echo skip; return ;;
+  esac
+  if [ "$(realpath -m -- "$module")" != "$binary" ]; then
+    echo ours  # code in no known module: counted as this project's
+  elif ours_source "$source"; then
+    echo ours
+  else
+    echo skip  # the sanitizer and fuzzer runtimes, inlined system headers
+  fi
+}
+
+# Prints the first frame of the report $1 that is not skipped, as "library FRAME" or "ours FRAME".
+deciding_frame() {
+  local n module offset source line function who place
+  while IFS='|' read -r n module offset source line function; do
+    while IFS='|' read -r source line function; do
+      who=$(owner "$module" "$source")
+      [ "$who" = skip ] && continue
+      place=""
+      [ "$function" = "<null>" ] || [ "$function" = "??" ] || place="$function "
+      [ "$source" = "<null>" ] || place+="at $source:$line "
+      echo "$who #$n $place($module+$offset)"
+      return
+    done < <(places "$module" "$offset" "$source" "$line" "$function")
+  done < <(first_stack "$1")
 }
 
 ours=0
 for artifact in "$out"/artifacts/crash-* "$out"/artifacts/leak-*; do
   [ -e "$artifact" ] || continue
-  frame=$(build-fuzz/run_fuzz "$artifact" 2>&1 | first_frame || true)
-  if [[ "$frame" == *libstorm* ]]; then
-    echo "archive library fault: $(basename "$artifact"):$frame"
-  else
-    echo "FAULT IN OSTREL: $(basename "$artifact"):$frame"
-    ours=1
-  fi
+  name=$(basename "$artifact")
+  report_fault "$artifact" "$out/reports/$name"
+  decision=$(deciding_frame "$out/reports/$name")
+  case "$decision" in
+    library\ *) echo "archive library fault: $name: ${decision#library }" ;;
+    ours\ *) echo "FAULT IN OSTREL: $name: ${decision#ours }"; ours=1 ;;
+    *) echo "FAULT IN OSTREL: $name: no frame of its report is ostrel's or the archive library's;" \
+            "counted as ostrel's (report: $out/reports/$name)"; ours=1 ;;
+  esac
 done
 for artifact in "$out"/artifacts/oom-* "$out"/artifacts/timeout-*; do
   [ -e "$artifact" ] || continue
