@@ -1,16 +1,20 @@
-// Fuzzes whole runs on arbitrary map files. Whatever the bytes, the run ends
-// cleanly, and a run that fails leaves the map file byte for byte as it was,
-// with no copy of it left beside it.
+// Fuzzes the tool. An input whose first byte is even is a map file: a whole
+// run on it ends cleanly, and a run that fails leaves the map byte for byte as
+// it was, with nothing left beside it. Otherwise the input is a map script,
+// then optionally a NUL byte and a script library: the scan, the build and
+// the splices end cleanly, and a completed rewrite holds the script's bytes
+// with exactly the inserted texts added.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include "base/platform.h"
+#include "rewrite/function_block.h"
+#include "rewrite/script_library.h"
+#include "rewrite/splice.h"
 #include "run/run.h"
+#include "scan/scanner.h"
 
 namespace {
 
@@ -23,38 +27,81 @@ void require(bool holds, const char* what) {
     std::abort();
 }
 
-// The whole file at path.
 std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<char>(c));
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    require(file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0,
+            "cannot write a file");
+}
+
+// A whole run on a map file holding bytes.
+void fuzzRun(const std::string& bytes) {
+    const std::string map = folder + "/map.w3x";
+    writeAll(map, bytes);
+    std::ostringstream out, err;
+    const int code = runOstrel({"ostrel", map}, libraryArchiveOps(), {folder}, out, err);
+    require(code == 0 || code == 1, "the run gave an unknown exit code");
+    require(out.str().empty(), "the run printed on the standard output");
+    const std::string message = err.str();
+    require(code == 0 || (readAll(map) == bytes && !message.empty() && message.find('\n') == message.size() - 1),
+            "a failed run changed the map or did not say one line");
+    require(platform::folderNames(folder).size() == 2, "the run left a file beside the map");
+}
+
+// The scan, the build and the splices on a script and a library.
+void fuzzRewrite(const std::string& input) {
+    const std::size_t split = input.find('\0');
+    const ScriptText original = input.substr(0, split);
+    RegistrationLists lists;
+    ScriptText working = scanScript(original, lists);
+    require(working.compare(0, original.size(), original) == 0 &&
+                working.size() == original.size() + (!original.empty() && original.back() != '\n'),
+            "the working copy is not the script plus its final line feed");
+    if (processedMarker(working) != ScriptText::npos || !registrationProblem(lists).empty()) return;
+    const std::size_t before = working.size(), globalsAt = spliceGlobals(working);
+    if (globalsAt == ScriptText::npos) return;
+    const std::size_t globalsSize = working.size() - before;
+
+    writeAll(folder + "/func.j", split == std::string::npos ? "" : input.substr(split + 1));
+    ScriptText library;
+    std::string path, err;
+    require(readScriptLibrary({folder}, &library, &path, &err), "cannot read the library");
+    const ScriptText block = buildFunctionBlock(std::move(library), lists), spliced = working;
+    if (spliceFunctionBlock(working, globalsAt, block) != SpliceResult::kSpliced)
+        return require(working == spliced, "a failed splice changed the script");
+    const std::string call = "    call Add_Commands()\n";
+    require(working.size() == before + globalsSize + block.size() + call.size(), "the splices lost or added bytes");
+    require(working.find(block, globalsAt) != ScriptText::npos, "the block is not in the script");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/ostrel-run-fuzz-XXXXXX";
-    require(mkdtemp(name) != nullptr, "cannot make a temporary folder");
+    const char* temp = std::getenv("TMPDIR");
+    std::string name = std::string(temp ? temp : "/tmp") + "/ostrel-fuzz-XXXXXX";
+    require(mkdtemp(&name[0]) != nullptr, "cannot make a temporary folder");
     folder = name;
-    std::ofstream(folder + "/func.j", std::ios::binary)
-        << "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
-           "function AddToCache takes string l, integer v, code f returns nothing\nendfunction\n";
+    std::atexit([] { std::system(("rm -rf '" + folder + "'").c_str()); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string map = folder + "/map.w3x";
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    std::ofstream(map, std::ios::binary | std::ios::trunc) << bytes;
-
-    std::ostringstream out, err;
-    const int code = runOstrel({"ostrel", map}, libraryArchiveOps(), {folder}, out, err);
-    require(code == 0 || code == 1, "the run gave an unknown exit code");
-    require(out.str().empty(), "the run printed on the standard output");
-    if (code == 1) {
-        require(readAll(map) == bytes, "a failed run changed the map");
-        const std::string message = err.str();
-        require(!message.empty() && message.find('\n') == message.size() - 1, "a failed run did not say one line");
-    }
-    require(platform::folderNames(folder).size() == 2, "the run left a file beside the map");
+    if (size == 0) return 0;
+    const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    writeAll(folder + "/func.j",
+             "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
+             "function AddToCache takes string l, integer v, code f returns nothing\nendfunction\n");
+    if (data[0] % 2 == 0)
+        fuzzRun(rest);
+    else
+        fuzzRewrite(rest);
     return 0;
 }

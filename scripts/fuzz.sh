@@ -1,42 +1,43 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang and runs each for SECONDS (default 30)
-# on a seed corpus written by the tests' map fixture code:
-#   rewrite_fuzz  the scan, the build and the splices on arbitrary script and
-#                 library bytes; any failure fails this script.
-#   run_fuzz      whole runs on arbitrary map files. The map archive library
-#                 itself faults on some damaged maps; such inputs are listed
-#                 (the tool turns them into a clean stop) and only a fault in
-#                 this project's code fails this script. Each fault is judged
-#                 by the module and source file of its report's first frame
-#                 that is not the sanitizers', the fuzzer's or the C/C++
-#                 runtime's.
+# Builds the fuzz target with clang and runs it for SECONDS (default 60) on
+# seeds made from the example map script and the script library:
+#   inputs starting with an even byte are map files for whole runs; the map
+#   archive library itself faults on some damaged maps, and such inputs are
+#   listed (the tool turns them into a clean stop);
+#   the others are a map script and a library for the scan, the build and
+#   the splices.
+# Only a fault in this project's code fails this script. Each fault is judged
+# by the module and source file of its report's first frame that is not the
+# sanitizers', the fuzzer's or the C/C++ runtime's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-60}
 bash scripts/install.sh --tests
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DOSTREL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target rewrite_fuzz run_fuzz make_seeds >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target run_fuzz make_map >/dev/null
 
 out=build-fuzz/out
-rm -rf "$out" && mkdir -p "$out/run" "$out/rewrite" "$out/artifacts"
-build-fuzz/make_seeds . "$out/run" "$out/rewrite"
+rm -rf "$out" && mkdir -p "$out/corpus" "$out/artifacts" "$out/maps" "$out/tmp"
+# The fuzz target's folders, also those of runs that crashed, stay in here.
+export TMPDIR=$PWD/$out/tmp
+printf 'globals\nendglobals\nfunction main takes nothing returns nothing\nendfunction\n' >"$out/maps/minimal.j"
+for script in examples/war3map.j "$out/maps/minimal.j"; do
+  name=$(basename "$script" .j)
+  build-fuzz/make_map "$out/maps/$name.w3x" war3map.j="$script" war3map.w3e=func.j
+  { printf '\0'; cat "$out/maps/$name.w3x"; } >"$out/corpus/map-$name"
+  { printf '\1'; cat "$script"; printf '\0'; cat func.j; } >"$out/corpus/script-$name"
+done
 # A damaged map can make the archive library ask for many GiB at once; let
 # such requests fail as they would on a smaller machine.
 export ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=2048:detect_leaks=0
 limits=(-rss_limit_mb=4096 -malloc_limit_mb=4096 -timeout=20)
-
-echo "== rewrite_fuzz, ${seconds} s"
-build-fuzz/rewrite_fuzz -max_total_time="$seconds" -max_len=65536 "${limits[@]}" \
-  -artifact_prefix="$out/artifacts/" "$out/rewrite" 2>"$out/rewrite.log" || {
-  tail -n 40 "$out/rewrite.log"; echo "rewrite_fuzz found a fault"; exit 1; }
-grep -E '^Done [0-9]+ runs' "$out/rewrite.log" || tail -n 2 "$out/rewrite.log"
 
 echo "== run_fuzz, ${seconds} s"
 # With faults found, fork mode ends with the exit code of the last one; each
 # fault's input is in the artifacts and is looked at below. A run that did not
 # reach its end fails.
 build-fuzz/run_fuzz -fork="$(nproc)" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
-  -max_total_time="$seconds" "${limits[@]}" -artifact_prefix="$out/artifacts/" "$out/run" \
+  -max_total_time="$seconds" "${limits[@]}" -artifact_prefix="$out/artifacts/" "$out/corpus" \
   >"$out/run.log" 2>&1 || true
 if ! grep -q -E '^INFO: exiting: [0-9]+ time:' "$out/run.log"; then
   tail -n 40 "$out/run.log"; echo "run_fuzz did not finish"; exit 1

@@ -11,7 +11,7 @@ echo "== Windows tests"
 bash scripts/windows_test.sh
 
 echo "== fuzzing"
-bash scripts/fuzz.sh "${OSTREL_FUZZ_SECONDS:-30}"
+bash scripts/fuzz.sh "${OSTREL_FUZZ_SECONDS:-60}"
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null
