@@ -83,6 +83,14 @@ extern "C" void onSignal(int signal) {
     if (signalHandler) signalHandler(signal);
 }
 
+// Closing the console window, logging off or shutting down ends the process
+// once this returns; the handler ends it first, having cleaned up.
+BOOL WINAPI onConsoleClosing(DWORD event) {
+    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) return FALSE;
+    onSignal(SIGTERM);
+    return TRUE;
+}
+
 }  // namespace
 
 File& File::operator=(File&& other) noexcept {
@@ -288,6 +296,7 @@ std::vector<std::string> commandLine(int argc, char** argv) {
 void onEndingSignals(void (*handler)(int signal)) {
     signalHandler = handler;
     for (int signal : kEndingSignals) std::signal(signal, onSignal);
+    SetConsoleCtrlHandler(onConsoleClosing, TRUE);
 }
 
 void endBySignal(int signal) {

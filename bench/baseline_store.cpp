@@ -1,7 +1,8 @@
 // The floor ostrel is measured against: only the work no tool storing a map
 // script can avoid, done with the map archive library directly. It reads
 // "war3map.j" read-only, then on a copy of the map in the map's folder
-// replaces the entry with the same bytes plus a NUL, stored compressed, and
+// replaces the entry with the same bytes plus a NUL, stored compressed,
+// compacts the archive so that the old entry leaves no dead space, and
 // renames the copy over the map once it is flushed to disk.
 //
 //   baseline_store MAP        exit 0 once the map is replaced, 1 otherwise
@@ -49,7 +50,7 @@ bool replaceScript(const std::string& path, const std::vector<char>& bytes) {
         bool written = SFileWriteFile(entry, bytes.data(), size, MPQ_COMPRESSION_ZLIB);
         done = SFileFinishFile(entry) && written;
     }
-    done = done && SFileFlushArchive(archive);
+    done = done && SFileFlushArchive(archive) && SFileCompactArchive(archive, nullptr, false);
     return SFileCloseArchive(archive) && done;
 }
 

@@ -3,35 +3,33 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 #include "tests/test_support.h"
+
+namespace {
+
+// text as one word of the shell.
+std::string quoted(const std::string& text) {
+    std::string word = "'";
+    for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
+}  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                          int uid) {
-    ProcessResult result;
     TempFolder capture;
-    const std::string outPath = capture.file("out"), errPath = capture.file("err");
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-            chdir(cwd.c_str()) != 0)
-            _exit(126);
-        if (uid >= 0 && geteuid() == 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(126);
-        std::vector<std::string> copies = args;
-        copies.insert(copies.begin(), program);
-        std::vector<char*> argv;
-        for (std::string& arg : copies) argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
+    std::string line = "cd " + quoted(cwd) + " && exec ";
+    if (uid >= 0 && geteuid() == 0) line += "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) + " --clear-groups ";
+    line += quoted(program);
+    for (const std::string& word : args) line += " " + quoted(word);
+    line += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
+    const int status = std::system(line.c_str());
+    ProcessResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readFile(outPath);
-    result.err = readFile(errPath);
+    result.out = readFile(capture.file("out"));
+    result.err = readFile(capture.file("err"));
     return result;
 }
 
