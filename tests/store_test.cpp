@@ -24,9 +24,9 @@ struct MapFolder {
         if (!library.empty()) writeFile(folder.file("func.j"), library);
         before = readFile(map);
     }
-    RunResult run(const ArchiveOps& ops = standin) const { return runInProcess({map}, ops, folder.path); }
+    ProcessResult run(const ArchiveOps& ops = standin) const { return runInProcess({map}, ops, folder.path); }
     // Checks a run that must stop: exit 1, the line, the map and the folder as they were.
-    void expectStop(const RunResult& result, const std::string& line) const {
+    void expectStop(const ProcessResult& result, const std::string& line) const {
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, line + "\n");
         EXPECT_EQ(result.out, "");
@@ -42,7 +42,7 @@ TEST(Run, StoresGlobalsLibraryRegistrationsAndCallKeepingLineEnds) {
     const std::string main = kMain + "\r\n    call Boot()\r\nendfunction";
     // The script ends at its first NUL byte.
     MapFolder f("globals\r\n    integer x\r\n  endglobals\r\n" + bolt + boot + main + std::string("\0hidden", 7));
-    const RunResult result = f.run();
+    const ProcessResult result = f.run();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err + result.out, "");
     const std::string stored = standinEntry(f.map, "war3map.j");
@@ -176,7 +176,7 @@ TEST(Store, AChangeByAnotherProgramDuringTheRunSurvives) {
                     ASSERT_TRUE(platform::replaceFile(f.map + ".new", f.map, &err)) << err;
                 }
             };
-            const RunResult result = f.run(opsWith(moment));
+            const ProcessResult result = f.run(opsWith(moment));
             EXPECT_EQ(result.err, "The map " + f.map + " was changed by another program while ostrel worked on it; "
                                   "it was left as that program wrote it.\n");
             EXPECT_EQ(readFile(f.map), editorMap);
@@ -211,7 +211,7 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
     MapFolder held(kMinimalScript);
     platform::File open = holdOpen(held.map);
     ASSERT_TRUE(open.isOpen());
-    const RunResult result = held.run();
+    const ProcessResult result = held.run();
     if (!platform::openFilesBlockReplacement()) {
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return;
@@ -224,7 +224,7 @@ TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
     MapFolder f("globals\nendglobals\nfunction Bolt takes nothing returns nothing\n    //! Order_Point move\n"
                 "    //! OnInit\n    //! Spell_cast A000\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction\n" +
                 kMain + "\nendfunction\n");
-    const RunResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
+    const ProcessResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out, "line 7: Bolt Spell_Cast 'A000'\nline 8: Bolt Spell_Cast 'A000'\nline 5: Bolt OnInit\n"
                          "line 4: Bolt Order_Point 'move'\n");
@@ -234,7 +234,7 @@ TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
     EXPECT_EQ(sortedNames(f.folder.path).size(), 2u);
     // A run that would stop says so as the run would, last.
     std::remove(f.folder.file("func.j").c_str());
-    const RunResult stop = runInProcess({"--check", f.map}, standin, f.folder.path);
+    const ProcessResult stop = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(stop.exitCode, 1);
     EXPECT_EQ(stop.err.substr(stop.err.size() - kLibraryMessage.size()), kLibraryMessage);
 }
@@ -249,7 +249,7 @@ TEST(Modes, OutputWritesTheProcessedMapElsewhere) {
     EXPECT_EQ(standinEntry(out, "war3map.w3e"), std::string("terrain\0data", 12));
     // Not onto the map itself, however it is named.
     for (const std::string& same : {f.map, f.folder.path + "/./map.w3x"}) {
-        const RunResult result = runInProcess({"--output", same, f.map}, standin, f.folder.path);
+        const ProcessResult result = runInProcess({"--output", same, f.map}, standin, f.folder.path);
         EXPECT_EQ(result.err, "The output " + same + " is the map itself; give another name to write the processed map to.\n");
     }
     EXPECT_EQ(readFile(f.map), f.before);

@@ -46,18 +46,6 @@ TempFolder::~TempFolder() {
     fs::remove_all(fs::u8path(path), ec);
 }
 
-bool copyFileTo(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    return fs::copy_file(fs::u8path(from), fs::u8path(to), fs::copy_options::overwrite_existing, ec);
-}
-
-bool setReadOnly(const std::string& path, bool readOnly) {
-    std::error_code ec;
-    const fs::perms read = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-    fs::permissions(fs::u8path(path), readOnly ? read : read | fs::perms::owner_write, ec);
-    return !ec;
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -94,19 +82,12 @@ std::string standinEntry(const std::string& path, const std::string& name) {
     return "<none>";
 }
 
-RunResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder) {
+ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder) {
     std::ostringstream out, err;
     std::vector<std::string> line = {"ostrel"};
     line.insert(line.end(), args.begin(), args.end());
-    RunResult result;
-    result.exitCode = runOstrel(line, ops, {folder}, out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-ProcessResult runStandinTool(const std::vector<std::string>& args, const std::string& cwd, int uid) {
-    return runProcess(OSTREL_STANDIN, args, cwd, uid);
+    const int code = runOstrel(line, ops, {folder}, out, err);
+    return ProcessResult{code, out.str(), err.str()};
 }
 
 bool isOneLine(const std::string& text) {

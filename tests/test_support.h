@@ -18,10 +18,6 @@ struct TempFolder {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
-// True once the file at from is copied to to (an executable stays one).
-bool copyFileTo(const std::string& from, const std::string& to);
-// Makes the file at path read-only, or writable again.
-bool setReadOnly(const std::string& path, bool readOnly);
 // The names in folder, sorted.
 std::vector<std::string> sortedNames(const std::string& folder);
 
@@ -44,16 +40,8 @@ void writeStandinMap(const std::string& path, const std::string& script);
 // The bytes of one entry of the stand-in map at path; "<none>" when absent.
 std::string standinEntry(const std::string& path, const std::string& name);
 
-// What one run did: exit code and the two streams.
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
 // Runs the tool in this process on args with ops, the library looked for in folder.
-RunResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder);
-// Runs the tool with the stand-in archive as its own process, in folder cwd.
-ProcessResult runStandinTool(const std::vector<std::string>& args, const std::string& cwd, int uid = -1);
+ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder);
 
 // True when text is exactly one line, ended by a line feed.
 bool isOneLine(const std::string& text);
