@@ -25,11 +25,10 @@ Library readLibraryOf(const std::string& bytes) {
     return readLibrary({folder.path});
 }
 
-Registration at(const std::string& function, const std::string& value, std::size_t line = 1) {
+Registration at(const std::string& function, const std::string& value) {
     Registration r;
     r.function = function;
     r.value = value;
-    r.line = line;
     return r;
 }
 
@@ -53,25 +52,6 @@ TEST(FunctionBlock, VocabularyOrderThenCollectedOrder) {
                   "    call AddToCache(\"pointorder\",'A000',function FOrder_Point)\n"
                   "    call AddToCache(\"instantorder\",'A000',function FOrder_Instant)\n"
                   "endfunction\n");
-}
-
-TEST(FunctionBlock, RegistrationsThatCannotCompileAreNamedWithTheirLine) {
-    const auto problem = [](DirectiveKind kind, Registration r, bool arguments = false, bool afterMain = false) {
-        r.takesArguments = arguments;
-        r.afterMain = afterMain;
-        RegistrationLists lists;
-        lists.append(DirectiveKind::kSpellCast, at("Fine", "'A000'"));
-        lists.append(kind, r);
-        return registrationProblem(lists);
-    };
-    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("Boot", "")), "");
-    EXPECT_EQ(problem(DirectiveKind::kSpellCast, at("F", "", 4)), "The Spell_Cast directive in function F has no value (line 4).");
-    EXPECT_EQ(problem(DirectiveKind::kOnInit, at("", "", 5)), "The OnInit directive stands in a function without a name (line 5).");
-    EXPECT_EQ(problem(DirectiveKind::kOrderPoint, at("Hit_Cast", "12", 9), true),
-              "The Order_Point directive in function Hit_Cast cannot be registered: a registered function must "
-              "take nothing, and Hit_Cast takes arguments (line 9).");
-    EXPECT_NE(problem(DirectiveKind::kOnInit, at("Late_Cast", "", 40), false, true)
-                  .find("Late_Cast is defined after the map's main function"), std::string::npos);
 }
 
 TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {

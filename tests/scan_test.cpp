@@ -16,9 +16,9 @@ Strings entries(const RegistrationLists& lists, DirectiveKind kind) {
     return out;
 }
 
-RegistrationLists scanned(const std::string& script, std::vector<ScanNote>* notes = nullptr) {
+RegistrationLists scanned(const std::string& script) {
     RegistrationLists lists;
-    return scanScript(script, lists, notes), lists;
+    return scanScript(script, lists), lists;
 }
 
 // The casts registered by one body line of function f (on line 2).
@@ -85,26 +85,6 @@ TEST(LineEnds, TheWorkingCopyIsTheInputPlusAFinalLineFeed) {
         {std::string(bytes, sizeof bytes - 1), std::string(bytes, sizeof bytes - 1)},
     };
     for (const auto& [script, working] : cases) EXPECT_EQ(scanScript(script, lists), working);
-}
-
-TEST(ScanNotes, WhatARunCannotSee) {
-    std::vector<ScanNote> notes;
-    const RegistrationLists lists = scanned(
-        "//! OnInit\n"
-        "function F takes nothing returns nothing //! Spell_Cast A000\n"
-        "    //! Spell_cast A000\n"
-        "    //! Spell_Casts A000\n"
-        "    //! Order_Point move\n"
-        "    //! textmacro X\n"
-        "endfunction //! OnInit\n",
-        &notes);
-    std::vector<std::size_t> lines;
-    for (const ScanNote& n : notes) lines.push_back(n.line);
-    EXPECT_EQ(lines, (std::vector<std::size_t>{1, 2, 3, 4, 5, 7}));
-    EXPECT_NE(notes[1].text.find("header"), std::string::npos);
-    EXPECT_NE(notes[2].text.find("did you mean Spell_Cast?"), std::string::npos);
-    EXPECT_NE(notes[4].text.find("'move'"), std::string::npos);
-    EXPECT_EQ(entries(lists, DirectiveKind::kOrderPoint), Strings{"F='move'@5"});
 }
 
 }  // namespace

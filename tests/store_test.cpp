@@ -66,6 +66,14 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {"globals\n" + kMain + "\nendfunction\n", "", "The map script has no \"endglobals\"."},
         {f + "    //! Spell_Cast\nendfunction\n" + kMain + "\nendfunction\n", "",
          "The Spell_Cast directive in function F has no value (line 4)."},
+        {"globals\nendglobals\nfunction\n    //! OnInit\nendfunction\n" + kMain + "\nendfunction\n", "",
+         "The OnInit directive stands in a function without a name (line 4)."},
+        {"globals\nendglobals\nfunction Hit takes unit u returns nothing\n    //! Order_Point 12\nendfunction\n" + kMain +
+             "\nendfunction\n", "", "The Order_Point directive in function Hit cannot be registered: a registered "
+                                    "function must take nothing, and Hit takes arguments (line 4)."},
+        {"globals\nendglobals\n" + kMain + "\nendfunction\nfunction Late takes nothing returns nothing\n    //! OnInit\n",
+         "", "The OnInit directive in function Late cannot be registered: Late is defined after the map's main "
+             "function, which would call it before it is defined (line 6)."},
         {kMinimalScript, "", kLibraryMessage.substr(0, kLibraryMessage.size() - 1)},
         {kMinimalScript, "// cut off\n", "The script library LIBRARY defines no function Initialize_Commands; "
                                           "it may be empty or cut off."},
@@ -221,15 +229,21 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
 }
 
 TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
-    MapFolder f("globals\nendglobals\nfunction Bolt takes nothing returns nothing\n    //! Order_Point move\n"
-                "    //! OnInit\n    //! Spell_cast A000\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction\n" +
+    MapFolder f("//! OnInit\nglobals\nendglobals\nfunction Bolt takes nothing returns nothing //! Spell_Cast A001\n"
+                "    //! Order_Point move\n    //! OnInit\n    //! Spell_cast A000\n    //! Spell_Casts A000\n"
+                "    //! textmacro X\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction //! OnInit\n" +
                 kMain + "\nendfunction\n");
     const ProcessResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(check.exitCode, 0);
-    EXPECT_EQ(check.out, "line 7: Bolt Spell_Cast 'A000'\nline 8: Bolt Spell_Cast 'A000'\nline 5: Bolt OnInit\n"
-                         "line 4: Bolt Order_Point 'move'\n");
-    EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), 3) << check.err;
-    for (const char* line : {"(line 4)\n", "(line 6)\n", "(line 8)\n"}) EXPECT_NE(check.err.find(line), std::string::npos);
+    EXPECT_EQ(check.out, "line 10: Bolt Spell_Cast 'A000'\nline 11: Bolt Spell_Cast 'A000'\nline 6: Bolt OnInit\n"
+                         "line 5: Bolt Order_Point 'move'\n");
+    // Outside a function, on a header, 'move', two near keys, a repeat, on an endfunction line.
+    std::string lines;
+    for (std::size_t at = check.err.find("(line "); at != std::string::npos; at = check.err.find("(line ", at + 1))
+        lines += check.err.substr(at + 6, check.err.find(')', at) - at - 6) + " ";
+    EXPECT_EQ(lines, "1 4 5 7 8 11 12 ") << check.err;
+    EXPECT_NE(check.err.find("\"Spell_cast\" is no directive key; did you mean Spell_Cast? (line 7)"), std::string::npos);
+    EXPECT_NE(check.err.find("character code 'move'"), std::string::npos);
     EXPECT_EQ(readFile(f.map), f.before);
     EXPECT_EQ(sortedNames(f.folder.path).size(), 2u);
     // A run that would stop says so as the run would, last.
