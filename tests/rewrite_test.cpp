@@ -102,16 +102,11 @@ TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
     EXPECT_EQ(libraryProblem(readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"), "L", true), "");
 }
 
-TEST(Splice, GlobalsGoInFrontOfTheFirstEndglobals) {
-    ScriptText indented = "globals\n    integer x\n  endglobals\n";
-    EXPECT_EQ(spliceGlobals(indented), 24u);
-    EXPECT_EQ(indented, "globals\n    integer x\n  " + kGlobals + "endglobals\n");
-    EXPECT_EQ(processedMarker(indented), 28u);
-    EXPECT_EQ(originalLine(indented, indented.find("endglobals"), 24), 3u);
-    ScriptText none = "globals\nendglobal\n";
-    EXPECT_EQ(spliceGlobals(none), ScriptText::npos);
-    EXPECT_EQ(none, "globals\nendglobal\n");
-    // The marker after the first endglobals is not the tool's.
+TEST(Splice, OnlyTheBlockInFrontOfTheFirstEndglobalsMarksAProcessedScript) {
+    ScriptText script = "globals\n  endglobals\nendglobals\n";
+    EXPECT_EQ(spliceGlobals(script), 10u);
+    EXPECT_EQ(processedMarker(script), 14u);
+    EXPECT_EQ(originalLine(script, script.rfind("endglobals"), 10), 3u);
     EXPECT_EQ(processedMarker("globals\nendglobals\n" + kGlobals), ScriptText::npos);
 }
 

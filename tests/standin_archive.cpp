@@ -1,4 +1,3 @@
-#include "tests/standin_archive.h"
 
 #include <algorithm>
 #include <cstring>

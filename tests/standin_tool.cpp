@@ -1,5 +1,4 @@
-// The tool with the stand-in archive in place of the archive library: whole
-// runs as a user starts them, where no archive library is at hand. A test
+// The tool with the stand-in archive in place of the archive library. A test
 // that writes a signal's number into "standin-raise" beside the map has the
 // signal raised the moment the working copy is opened for the change.
 #include <csignal>
@@ -7,7 +6,7 @@
 #include <fstream>
 #include "base/platform.h"
 #include "run/run.h"
-#include "tests/standin_archive.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -1,4 +1,3 @@
-#include "tests/test_platform.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -1,6 +1,5 @@
 // What the tests ask of Windows. Paths are UTF-8, as in the tool itself, and
 // reach the system as wide strings.
-#include "tests/test_platform.h"
 #include "tests/test_support.h"
 
 #include <windows.h>

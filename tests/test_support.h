@@ -1,11 +1,40 @@
 #pragma once
 // What the tests share: temporary folders, files, the generated texts, the
-// stand-in maps, and runs of the tool in this process or as its own process.
+// stand-in archive, and runs of the tool in this process or as its own process.
 #include <string>
+#include <utility>
 #include <vector>
 #include "archive/archive_ops.h"
-#include "tests/standin_archive.h"
-#include "tests/test_platform.h"
+#include "base/platform.h"
+
+// A stand-in for the map archive library, where none is at hand (on Windows
+// under test) and where a test needs to see every call: standin_archive.cpp.
+// A stand-in archive is a plain file: "STANDIN ARCHIVE\n", then per entry a
+// line with its name, a line with its size and its bytes. A name starting
+// with '?' counts as one the archive does not know.
+using StandinEntries = std::vector<std::pair<std::string, std::string>>;
+const ArchiveOps& standinArchiveOps();
+bool writeStandinArchive(const std::string& path, const StandinEntries& entries);
+// The entries of the stand-in archive at path; false when it is none.
+bool readStandinArchive(const std::string& path, StandinEntries* entries);
+
+// What the tests ask of the operating system beyond the tool's own platform
+// interface: test_platform_posix.cpp and test_platform_win32.cpp.
+// What a finished process did: its exit code (128 + the signal's number when
+// a signal ended it) and its standard streams, with line feeds as line ends.
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs program with args in folder cwd, with no standard input, as user uid
+// where this process may become another user (uid >= 0), and waits for it.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                         int uid = -1);
+// The exit code runProcess reports for the tool ended by signal.
+int exitCodeForSignal(int signal);
+// Opens path for reading as another program that shares it with no writer.
+platform::File holdOpen(const std::string& path);
 
 // A fresh temporary folder, removed with everything in it when it goes.
 struct TempFolder {
