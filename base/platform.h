@@ -95,6 +95,8 @@ int processId();
 // The command line as UTF-8 strings (on Windows taken from the wide command
 // line, so that every path a user can type arrives whole).
 std::vector<std::string> commandLine(int argc, char** argv);
+// Makes a console window show the UTF-8 text the tool writes.
+void useUtf8Console();
 
 // Calls handler on every signal that ends the process (interrupts, hangups,
 // terminations, crashes). A write past the file-size limit or to a closed

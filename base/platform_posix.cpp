@@ -271,6 +271,8 @@ std::vector<std::string> commandLine(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+void useUtf8Console() {}
+
 void onEndingSignals(void (*handler)(int signal)) {
     struct sigaction action = {};
     action.sa_handler = handler;

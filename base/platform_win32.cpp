@@ -293,6 +293,10 @@ std::vector<std::string> commandLine(int argc, char** argv) {
     return line;
 }
 
+void useUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
 void onEndingSignals(void (*handler)(int signal)) {
     signalHandler = handler;
     for (int signal : kEndingSignals) std::signal(signal, onSignal);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "scan/scanner.h"
@@ -28,6 +29,21 @@ void BM_ScanScript(benchmark::State& state) {
         ScriptText working = scanScript(ScriptText(script), lists);
         benchmark::DoNotOptimize(working.data());
         benchmark::DoNotOptimize(lists);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(script.size()));
+}
+
+// The scan as --check makes it, collecting notes on directives a run would
+// not register as their author may think.
+void BM_ScanScriptWithNotes(benchmark::State& state) {
+    const ScriptText& script = preparedScript();
+    for (auto _ : state) {
+        RegistrationLists lists;
+        std::vector<ScanNote> notes;
+        ScriptText working = scanScript(ScriptText(script), lists, &notes);
+        benchmark::DoNotOptimize(working.data());
+        benchmark::DoNotOptimize(notes);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(script.size()));
@@ -65,6 +81,7 @@ void BM_CountLines(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_ScanScript)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanScriptWithNotes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyScript)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CountLines)->Unit(benchmark::kMillisecond);
 

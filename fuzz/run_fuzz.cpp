@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include "base/platform.h"
@@ -28,18 +30,12 @@ void require(bool holds, const char* what) {
 }
 
 std::string readAll(const std::string& path) {
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<char>(c));
-        std::fclose(file);
-    }
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void writeAll(const std::string& path, const std::string& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    require(file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0,
-            "cannot write a file");
+    require(static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes), "cannot write a file");
 }
 
 // A whole run on a map file holding bytes.
@@ -48,9 +44,8 @@ void fuzzRun(const std::string& bytes) {
     writeAll(map, bytes);
     std::ostringstream out, err;
     const int code = runOstrel({"ostrel", map}, libraryArchiveOps(), {folder}, out, err);
-    require(code == 0 || code == 1, "the run gave an unknown exit code");
-    require(out.str().empty(), "the run printed on the standard output");
     const std::string message = err.str();
+    require((code == 0 || code == 1) && out.str().empty(), "an unknown exit code, or output on the standard output");
     require(code == 0 || (readAll(map) == bytes && !message.empty() && message.find('\n') == message.size() - 1),
             "a failed run changed the map or did not say one line");
     require(platform::folderNames(folder).size() == 2, "the run left a file beside the map");

@@ -26,6 +26,7 @@ extern "C" void onEndingSignal(int signal) {
 }  // namespace
 
 int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
+    platform::useUtf8Console();
     if (args.size() > 1) {
         crashLine = "ostrel stopped on a fault while reading or writing the map " + args[1] +
                     " (the map may be damaged); the map was left as it was.\n";

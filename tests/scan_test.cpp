@@ -77,14 +77,4 @@ TEST(FunctionTracking, HeadersArgumentsAndMain) {
     EXPECT_FALSE(order[0].takesArguments || order[0].afterMain);
 }
 
-TEST(LineEnds, TheWorkingCopyIsTheInputPlusAFinalLineFeed) {
-    RegistrationLists lists;
-    const char bytes[] = "function f // x\r\n\t//! Spell_Cast A000\r\n  // c\r\r\n\n\nx\0y\r\xff\nendfunction\r\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {"", ""}, {"\n", "\n"}, {"a\nb", "a\nb\n"}, {"a\r\nb\r", "a\r\nb\r\n"},
-        {std::string(bytes, sizeof bytes - 1), std::string(bytes, sizeof bytes - 1)},
-    };
-    for (const auto& [script, working] : cases) EXPECT_EQ(scanScript(script, lists), working);
-}
-
 }  // namespace
