@@ -47,7 +47,7 @@ TEST(DirectiveForms, SeparatorKeyAndValue) {
     for (const auto& [line, expected] : cases) EXPECT_EQ(castsOf(line), expected) << line;
 }
 
-TEST(FunctionTracking, HeadersArgumentsAndMain) {
+TEST(FunctionTracking, OnlyHeadersOutsideFunctionsOpenThem) {
     const RegistrationLists lists = scanned(
         "//! Spell_Cast A000\n"                                     // 1: before any header
         "    // this function is a helper\n"                        // 2: a comment
@@ -61,20 +61,11 @@ TEST(FunctionTracking, HeadersArgumentsAndMain) {
         "    string s = \"a function xyz here\"\n"                  // 10: opens a function
         "    //! Spell_Effect A000\n"
         "endfunction\n"
-        "function main takes nothing returns nothing\n"
-        "    //! Order_Point 851986\n"                              // 14
-        "endfunction\n"
         "function Late takes nothing returns nothing\r\n"
-        "    //! OnInit\r\n");                                       // 17, after main
+        "    //! OnInit\r\n");                                       // 14
     EXPECT_EQ(entries(lists, DirectiveKind::kSpellCast), Strings{"Outer='A002'@5"});
     EXPECT_EQ(entries(lists, DirectiveKind::kSpellEffect), Strings{"xyz='A000'@11"});
-    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@17"}));
-    const auto& inits = lists.list(DirectiveKind::kOnInit);
-    EXPECT_TRUE(inits[0].takesArguments && !inits[0].afterMain);
-    EXPECT_TRUE(!inits[1].takesArguments && inits[1].afterMain);
-    const auto& order = lists.list(DirectiveKind::kOrderPoint);
-    ASSERT_EQ(order.size(), 1u);
-    EXPECT_FALSE(order[0].takesArguments || order[0].afterMain);
+    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@14"}));
 }
 
 }  // namespace

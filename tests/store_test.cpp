@@ -11,6 +11,13 @@
 namespace {
 
 const ArchiveOps& standin = standinArchiveOps();
+// A small library with CR LF lines and no line feed at its end, and its text.
+const std::string kLibraryFile =
+    "function Initialize_Commands takes nothing returns nothing\r\nendfunction\r\n"
+    "function AddToCache takes string label, integer value, code func returns nothing\r\nendfunction";
+const std::string kLibraryText =
+    "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
+    "function AddToCache takes string label, integer value, code func returns nothing\nendfunction\n";
 
 // A folder with a stand-in map holding entries and a library, and runs on it.
 struct MapFolder {

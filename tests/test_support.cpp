@@ -17,13 +17,6 @@ const std::string kMain = "function main takes nothing returns nothing";
 const std::string kMinimalScript = "globals\nendglobals\n" + kMain + "\nendfunction\n";
 const std::string kLibraryMessage =
     "Could not open Func.j for reading.Make sure you have placed the Func.j file in the same folder as ostrel.exe\n";
-const std::string kLibraryFile =
-    "function Initialize_Commands takes nothing returns nothing\r\nendfunction\r\n"
-    "function AddToCache takes string label, integer value, code func returns nothing\r\nendfunction";
-const std::string kLibraryText =
-    "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
-    "function AddToCache takes string label, integer value, code func returns nothing\nendfunction\n";
-
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {

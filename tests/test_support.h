@@ -58,9 +58,6 @@ extern const std::string kMain;              // the main function's header
 extern const std::string kMinimalScript;
 // The message for a library that is nowhere to be found.
 extern const std::string kLibraryMessage;
-// A small library with CR LF lines and no line feed at its end, and its text.
-extern const std::string kLibraryFile;
-extern const std::string kLibraryText;
 
 // Copies the shipped script library into folder as func.j.
 void writeShippedLibrary(const std::string& folder);
