@@ -102,15 +102,7 @@ TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
     EXPECT_EQ(libraryProblem(readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"), "L", true), "");
 }
 
-TEST(Splice, OnlyTheBlockInFrontOfTheFirstEndglobalsMarksAProcessedScript) {
-    ScriptText script = "globals\n  endglobals\nendglobals\n";
-    EXPECT_EQ(spliceGlobals(script), 10u);
-    EXPECT_EQ(processedMarker(script), 14u);
-    EXPECT_EQ(originalLine(script, script.rfind("endglobals"), 10), 3u);
-    EXPECT_EQ(processedMarker("globals\nendglobals\n" + kGlobals), ScriptText::npos);
-}
-
-TEST(Splice, TheBlockAndCallEqualTwoPlainInsertionsOrNothingChanges) {
+TEST(Splice, TheBlockAndCallEqualTwoPlainInsertions) {
     const std::vector<ScriptText> blocks = {"", "function L takes nothing returns nothing\nendfunction\n",
                                             std::string(70000, 'b') + "endfunction\n"};
     const std::vector<ScriptText> scripts = {
@@ -129,16 +121,6 @@ TEST(Splice, TheBlockAndCallEqualTwoPlainInsertionsOrNothingChanges) {
             ASSERT_EQ(spliceFunctionBlock(working, 0, block), SpliceResult::kSpliced);
             EXPECT_EQ(working, expected) << "script size " << script.size() << ", block size " << block.size();
         }
-    }
-    // A main header before the globals, or an endfunction only before main, does not count.
-    const std::pair<ScriptText, SpliceResult> missing[] = {
-        {"// " + kMain + "\nendglobals\nendfunction\n", SpliceResult::kNoMainHeader},
-        {"endglobals\nendfunction\n" + kMain + "\n", SpliceResult::kNoMainEnd},
-    };
-    for (const auto& [script, result] : missing) {
-        ScriptText working = script;
-        EXPECT_EQ(spliceFunctionBlock(working, working.find("endglobals"), "B\n"), result);
-        EXPECT_EQ(working, script);
     }
 }
 
