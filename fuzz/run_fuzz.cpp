@@ -29,11 +29,6 @@ void require(bool holds, const char* what) {
     std::abort();
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void writeAll(const std::string& path, const std::string& bytes) {
     require(static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes), "cannot write a file");
 }
@@ -46,7 +41,9 @@ void fuzzRun(const std::string& bytes) {
     const int code = runOstrel({"ostrel", map}, libraryArchiveOps(), {folder}, out, err);
     const std::string message = err.str();
     require((code == 0 || code == 1) && out.str().empty(), "an unknown exit code, or output on the standard output");
-    require(code == 0 || (readAll(map) == bytes && !message.empty() && message.find('\n') == message.size() - 1),
+    std::ifstream in(map, std::ios::binary);
+    const std::string after{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    require(code == 0 || (after == bytes && !message.empty() && message.find('\n') == message.size() - 1),
             "a failed run changed the map or did not say one line");
     require(platform::folderNames(folder).size() == 2, "the run left a file beside the map");
 }
@@ -84,7 +81,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string name = std::string(temp ? temp : "/tmp") + "/ostrel-fuzz-XXXXXX";
     require(mkdtemp(&name[0]) != nullptr, "cannot make a temporary folder");
     folder = name;
-    std::atexit([] { std::system(("rm -rf '" + folder + "'").c_str()); });
     return 0;
 }
 

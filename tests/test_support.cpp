@@ -48,11 +48,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
-bool fileExists(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::u8path(path), ec));
-}
-
 std::vector<std::string> sortedNames(const std::string& folder) {
     std::vector<std::string> names = platform::folderNames(folder);
     std::sort(names.begin(), names.end());

@@ -46,7 +46,6 @@ struct TempFolder {
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
-bool fileExists(const std::string& path);
 // The names in folder, sorted.
 std::vector<std::string> sortedNames(const std::string& folder);
 
