@@ -3,6 +3,7 @@
 #include "base/platform.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <conio.h>
 #include <io.h>
 #include <shellapi.h>
@@ -218,7 +219,28 @@ bool mayWrite(const std::string& path, std::string* err) {
     return true;
 }
 
+// Gives the file at path the access control list of source, as a copy by
+// hand would keep it where the user may set it.
+void copyAccessControl(HANDLE source, const std::string& path) {
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(source, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    // An inherited list stays inherited; one set on the file itself stays its own.
+    const SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
+                                                                        ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                        : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    std::wstring name = wide(path);
+    SetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT, which, nullptr, nullptr, list, nullptr);
+    LocalFree(descriptor);
+}
+
 bool copyMetadata(const File& source, const std::string& copyPath, std::string* err) {
+    copyAccessControl(handleOf(source), copyPath);
     FILE_BASIC_INFO info;
     if (!GetFileInformationByHandleEx(handleOf(source), FileBasicInfo, &info, sizeof info)) {
         setError(err);
