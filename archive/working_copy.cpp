@@ -41,14 +41,17 @@ std::string copyName(int attempt) {
     return ".ostrel-" + std::to_string(platform::processId()) + "-" + std::to_string(attempt);
 }
 
-// True when every byte of from, from where it stands, reached to.
-bool copyBytes(platform::File& from, platform::File& to) {
+// True when every byte of from, from where it stands, reached to; otherwise
+// *err says why not.
+bool copyBytes(platform::File& from, platform::File& to, std::string* err) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const long long got = platform::readSome(from, buffer.data(), buffer.size());
-        if (got < 0) return false;
         if (got == 0) return true;
-        if (!platform::writeAll(to, buffer.data(), static_cast<std::size_t>(got))) return false;
+        if (got < 0 || !platform::writeAll(to, buffer.data(), static_cast<std::size_t>(got))) {
+            *err = platform::lastError();
+            return false;
+        }
     }
 }
 
@@ -91,16 +94,16 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
         *err = "no free name for it";
         return false;
     }
-    const bool copied = copyBytes(source, copy);
+    const bool copied = copyBytes(source, copy, err);
     const bool closed = copy.close();
-    if (!copied || !closed) *err = "the copy could not be written";
+    if (copied && !closed) *err = platform::lastError();
     return copied && closed;
 }
 
 bool WorkingCopy::finish(const platform::File& source, std::string* err) {
     platform::removeFile(compactionTempPath(path_));
     if (!platform::syncPath(path_)) {
-        *err = "the copy could not be flushed to disk";
+        *err = platform::lastError();
         return false;
     }
     return platform::copyMetadata(source, path_, err);

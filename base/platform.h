@@ -56,6 +56,8 @@ bool openFilesBlockReplacement();
 bool fileState(const File& file, FileState* state);
 bool pathState(const std::string& path, FileState* state);
 
+// The system's reason for the last failed call, as one line.
+std::string lastError();
 // Reads up to size bytes; the count read, 0 at the end, -1 on failure.
 long long readSome(File& file, char* buffer, std::size_t size);
 // True when all size bytes were written.

@@ -132,6 +132,10 @@ bool pathState(const std::string& path, FileState* state) {
     return true;
 }
 
+std::string lastError() {
+    return std::strerror(errno);
+}
+
 long long readSome(File& file, char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = read(fd(file), buffer, size);

@@ -150,6 +150,10 @@ bool pathState(const std::string& path, FileState* state) {
     return known;
 }
 
+std::string lastError() {
+    return describe(GetLastError());
+}
+
 long long readSome(File& file, char* buffer, std::size_t size) {
     DWORD got = 0;
     const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
