@@ -71,15 +71,6 @@ sigset_t endingSignalSet() {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = kNone;
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!isOpen()) return true;
     const int closed = ::close(fd(*this));

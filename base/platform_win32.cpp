@@ -94,15 +94,6 @@ BOOL WINAPI onConsoleClosing(DWORD event) {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = kNone;
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!isOpen()) return true;
     const BOOL closed = CloseHandle(handleOf(*this));

@@ -1,8 +1,8 @@
 #include "rewrite/function_block.h"
 
-std::string registrationLine(const DirectiveSpec& spec, const Registration& registration) {
-    if (!spec.takesValue) return "call " + registration.function + "()";
-    return std::string("    call AddToCache(\"") + spec.label + "\"," + registration.value + ",function " +
+std::string registrationLine(const DirectiveDefinition& directive, const Registration& registration) {
+    if (!directive.takesValue) return "call " + registration.function + "()";
+    return std::string("    call AddToCache(\"") + directive.label + "\"," + registration.value + ",function " +
            registration.function + ")";
 }
 
@@ -10,9 +10,9 @@ ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists
     ScriptText block = std::move(library);
     block += "function Add_Commands takes nothing returns nothing\n";
     block += "    call Initialize_Commands()\n";
-    for (const DirectiveSpec& spec : kDirectives) {
-        for (const Registration& registration : lists.list(spec.kind)) {
-            block += registrationLine(spec, registration);
+    for (const DirectiveDefinition& directive : kDirectives) {
+        for (const Registration& registration : lists.list(directive.kind)) {
+            block += registrationLine(directive, registration);
             block += '\n';
         }
     }
@@ -21,13 +21,13 @@ ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists
 }
 
 std::string registrationProblem(const RegistrationLists& lists) {
-    for (const DirectiveSpec& spec : kDirectives) {
-        for (const Registration& r : lists.list(spec.kind)) {
-            const std::string directive = std::string("The ") + spec.key + " directive";
+    for (const DirectiveDefinition& directive : kDirectives) {
+        for (const Registration& r : lists.list(directive.kind)) {
+            const std::string the = std::string("The ") + directive.key + " directive";
             const std::string at = " (line " + std::to_string(r.line) + ").";
-            if (r.function.empty()) return directive + " stands in a function without a name" + at;
-            const std::string in = directive + " in function " + r.function;
-            if (spec.takesValue && r.value.empty()) return in + " has no value" + at;
+            if (r.function.empty()) return the + " stands in a function without a name" + at;
+            const std::string in = the + " in function " + r.function;
+            if (directive.takesValue && r.value.empty()) return in + " has no value" + at;
             if (r.takesArguments)
                 return in + " cannot be registered: a registered function must take nothing, and " + r.function +
                        " takes arguments" + at;

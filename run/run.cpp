@@ -48,8 +48,8 @@ struct Prepared {
 
 // True when some directive registers through AddToCache.
 bool needsAddToCache(const RegistrationLists& lists) {
-    for (const DirectiveSpec& spec : kDirectives)
-        if (spec.takesValue && !lists.list(spec.kind).empty()) return true;
+    for (const DirectiveDefinition& directive : kDirectives)
+        if (directive.takesValue && !lists.list(directive.kind).empty()) return true;
     return false;
 }
 
@@ -101,14 +101,14 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
 // Notes on registrations that repeat another: the same function for the same
 // key and value.
 void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes) {
-    for (const DirectiveSpec& spec : kDirectives) {
+    for (const DirectiveDefinition& directive : kDirectives) {
         std::vector<const Registration*> seen;
-        for (const Registration& r : lists.list(spec.kind)) {
+        for (const Registration& r : lists.list(directive.kind)) {
             const auto same = std::find_if(seen.begin(), seen.end(), [&](const Registration* other) {
                 return other->function == r.function && other->value == r.value;
             });
             if (same != seen.end())
-                notes->push_back({r.line, r.function + " is registered for " + spec.key + " " + r.value +
+                notes->push_back({r.line, r.function + " is registered for " + directive.key + " " + r.value +
                                               " a second time (first on line " + std::to_string((*same)->line) +
                                               "); it will run twice."});
             else
@@ -120,10 +120,10 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // Writes one line per registration, in the order the generated function
 // makes them, and the notes as warnings.
 void report(const Prepared& p, std::ostream& out, std::ostream& err) {
-    for (const DirectiveSpec& spec : kDirectives) {
-        for (const Registration& r : p.registrations.list(spec.kind)) {
-            out << "line " << r.line << ": " << r.function << ' ' << spec.key;
-            if (spec.takesValue) out << ' ' << r.value;
+    for (const DirectiveDefinition& directive : kDirectives) {
+        for (const Registration& r : p.registrations.list(directive.kind)) {
+            out << "line " << r.line << ": " << r.function << ' ' << directive.key;
+            if (directive.takesValue) out << ' ' << r.value;
             out << '\n';
         }
     }

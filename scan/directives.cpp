@@ -1,6 +1,6 @@
 #include "scan/directives.h"
 
-const std::array<DirectiveSpec, kDirectiveKinds> kDirectives = {{
+const std::array<DirectiveDefinition, kDirectiveKinds> kDirectives = {{
     {DirectiveKind::kSpellCast, "Spell_Cast", "cast", true},
     {DirectiveKind::kSpellEffect, "Spell_Effect", "effect", true},
     {DirectiveKind::kSpellEndcast, "Spell_Endcast", "endcast", true},
@@ -11,14 +11,14 @@ const std::array<DirectiveSpec, kDirectiveKinds> kDirectives = {{
     {DirectiveKind::kOrderInstant, "Order_Instant", "instantorder", true},
 }};
 
-const DirectiveSpec& directiveSpec(DirectiveKind kind) {
+const DirectiveDefinition& directiveDefinition(DirectiveKind kind) {
     return kDirectives[static_cast<std::size_t>(kind)];
 }
 
 bool classifyDirective(std::string_view key, DirectiveKind* kind) {
-    for (const DirectiveSpec& spec : kDirectives) {
-        if (key == spec.key) {
-            *kind = spec.kind;
+    for (const DirectiveDefinition& directive : kDirectives) {
+        if (key == directive.key) {
+            *kind = directive.kind;
             return true;
         }
     }
@@ -31,7 +31,7 @@ std::string normaliseDirectiveValue(std::string_view value) {
 }
 
 void RegistrationLists::append(DirectiveKind kind, Registration registration) {
-    if (!directiveSpec(kind).takesValue) registration.value.clear();
+    if (!directiveDefinition(kind).takesValue) registration.value.clear();
     lists[static_cast<std::size_t>(kind)].push_back(std::move(registration));
 }
 

@@ -11,7 +11,7 @@ enum class DirectiveKind { kSpellCast, kSpellEffect, kSpellEndcast, kSpellFinish
 // One kind of directive: the key written after "//!", the label the
 // generated registration passes (none for OnInit, which becomes a plain
 // call), and whether the key takes a value.
-struct DirectiveSpec {
+struct DirectiveDefinition {
     DirectiveKind kind;
     const char* key;
     const char* label;
@@ -21,10 +21,10 @@ struct DirectiveSpec {
 constexpr std::size_t kDirectiveKinds = 8;
 
 // The vocabulary, one row per kind, in output order.
-extern const std::array<DirectiveSpec, kDirectiveKinds> kDirectives;
+extern const std::array<DirectiveDefinition, kDirectiveKinds> kDirectives;
 
 // The row of kind.
-const DirectiveSpec& directiveSpec(DirectiveKind kind);
+const DirectiveDefinition& directiveDefinition(DirectiveKind kind);
 
 // The kind of an exact, case-sensitive key; false for any other string.
 bool classifyDirective(std::string_view key, DirectiveKind* kind);

@@ -66,8 +66,8 @@ bool closeTo(Line a, Line b) {
 
 // The key that word is close to but not, or null.
 const char* nearKey(Line word) {
-    for (const DirectiveSpec& spec : kDirectives)
-        if (word != spec.key && closeTo(word, spec.key)) return spec.key;
+    for (const DirectiveDefinition& directive : kDirectives)
+        if (word != directive.key && closeTo(word, directive.key)) return directive.key;
     return nullptr;
 }
 
