@@ -9,13 +9,14 @@
 #  3. cross-builds ostrel_tests.exe and ostrel_standin.exe into build-windows,
 #     without the archive library (none is packaged for Windows here);
 #  4. runs ostrel_tests.exe under wine in a fresh wine prefix, and when run
-#     by root runs it again as an unprivileged user in a prefix of its own:
-#     wine run by root lets a program write to a file with the read-only
-#     attribute, as root may write any file, so the read-only cases mean
-#     something only as another user.
-# The wine prefixes (about 700 MB each) are removed at the end unless
-# OSTREL_KEEP_WINE_PREFIX=1. Takes about 45 s on 2 cores once GoogleTest is
-# built (about 25 s more).
+#     by root runs it again as an unprivileged user, from copies in a
+#     temporary folder of its own with a prefix of its own: wine run by root
+#     lets a program write to a file with the read-only attribute, as root may
+#     write any file, so the read-only cases mean something only as another
+#     user.
+# The prefixes take about 700 MB each; the other user's is always removed,
+# root's unless OSTREL_KEEP_WINE_PREFIX=1. Takes about 45 s on 2 cores once
+# GoogleTest is built (about 25 s more).
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,25 +70,28 @@ wine=/usr/lib/wine/wine64
 user=65534
 as_user=(setpriv --reuid="$user" --regid="$user" --clear-groups)
 root_prefix=$build/wineprefix
-user_prefix=$build/wineprefix-user
-user_home=$build/home-user
+# The other user may not reach the build folder: it gets copies of the tests,
+# the stand-in tool and the library in a temporary folder of its own.
+user_stage=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-wine-user-XXXXXX")
+user_prefix=$user_stage/wineprefix
+user_home=$user_stage/home
 stop_wine() {
   WINEPREFIX="$root_prefix" wineserver -k 2>/dev/null || true
   if [ "$(id -u)" -eq 0 ] && [ -d "$user_prefix" ]; then
     "${as_user[@]}" env HOME="$user_home" WINEPREFIX="$user_prefix" wineserver -k 2>/dev/null || true
   fi
 }
-trap 'stop_wine; rm -rf "$headers"' EXIT
-rm -rf "$root_prefix" "$user_prefix" "$user_home"
+trap 'stop_wine; rm -rf "$headers" "$user_stage"' EXIT
+rm -rf "$root_prefix"
 
-# Runs all tests under wine, "$@" the command in front of wine; keeps their
-# output in the log $1 and prints the output of each failed test (its first
-# lines) and the lines GoogleTest ends with.
+# Runs all tests of the folder $2 under wine, "$@" the command in front of
+# wine; keeps their output in the log $1 and prints the output of each failed
+# test (its first lines) and the lines GoogleTest ends with.
 run_tests() {
-  local log=$1
-  shift
+  local log=$1 tests=$2
+  shift 2
   local status=0
-  "$@" "$wine" "$build/ostrel_tests.exe" --gtest_color=no >"$log.crlf" 2>&1 || status=$?
+  "$@" "$wine" "$tests/ostrel_tests.exe" --gtest_color=no >"$log.crlf" 2>&1 || status=$?
   tr -d '\r' <"$log.crlf" >"$log"
   rm -f "$log.crlf"
   awk '/^\[ RUN/ { n = 0 } { if (n < 40) block[n++] = $0; else if (n++ == 40) block[40] = "..." }
@@ -107,21 +111,23 @@ skipped_in() {
 echo "-- running the tests under wine as $(id -un)"
 wine_started=$SECONDS
 failed=0
-WINEPREFIX="$root_prefix" wineboot -i >/dev/null 2>&1
-run_tests "$build/tests.log" env WINEPREFIX="$root_prefix" || failed=1
+WINEPREFIX="$root_prefix" wineboot -i >/dev/null 2>&1 || true
+run_tests "$build/tests.log" "$build" env WINEPREFIX="$root_prefix" || failed=1
 if [ "$(id -u)" -eq 0 ]; then
   # Root may write any file, so also as a user who may not.
   echo "-- running the tests under wine as user $user"
   mkdir -p "$user_prefix" "$user_home"
+  cp "$build/ostrel_tests.exe" "$build/ostrel_standin.exe" "$build/func.j" "$user_stage/"
+  chmod 755 "$user_stage"
   chown "$user:$user" "$user_prefix" "$user_home"
   user_env=(env HOME="$user_home" WINEPREFIX="$user_prefix")
-  "${as_user[@]}" "${user_env[@]}" wineboot -i >/dev/null 2>&1
-  run_tests "$build/tests-user.log" "${as_user[@]}" "${user_env[@]}" || failed=1
+  "${as_user[@]}" "${user_env[@]}" wineboot -i >/dev/null 2>&1 || true
+  run_tests "$build/tests-user.log" "$user_stage" "${as_user[@]}" "${user_env[@]}" || failed=1
   both=$(comm -12 <(skipped_in "$build/tests.log") <(skipped_in "$build/tests-user.log"))
   [ -z "$both" ] || echo "skipped as root and as user $user: ${both//$'\n'/ }"
 fi
 stop_wine
 echo "wine prefixes: $(du -shc "$root_prefix" "$user_prefix" 2>/dev/null | tail -n 1 | cut -f1)"
-[ "${OSTREL_KEEP_WINE_PREFIX:-0}" = 1 ] || rm -rf "$root_prefix" "$user_prefix" "$user_home"
+[ "${OSTREL_KEEP_WINE_PREFIX:-0}" = 1 ] || rm -rf "$root_prefix"
 echo "Windows tests took $((SECONDS - started)) s (under wine $((SECONDS - wine_started)) s)"
 exit "$failed"

@@ -21,7 +21,7 @@ TEST(CommandLine, UsageHelpAndVersionNeverReachTheArchive) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind(bare.err, 0), 0u);
     for (const char* option : {"--check MAP", "--output NEW MAP"}) EXPECT_NE(help.out.find(option), std::string::npos);
-    const ProcessResult version = runProcess(OSTREL_STANDIN, {"--version"}, ".");
+    const ProcessResult version = runProcess(kStandinTool, {"--version"}, ".");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("ostrel 1.", 0), 0u);
 }
@@ -30,8 +30,8 @@ TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShare) {
     TempFolder root;
     const std::string bin = root.file("bin"), share = root.file("share/ostrel"), cwd = root.file("maps");
     for (const std::string& folder : {bin, share, cwd}) fs::create_directories(fs::u8path(folder));
-    const std::string tool = bin + "/" + fs::u8path(OSTREL_STANDIN).filename().u8string();
-    ASSERT_TRUE(fs::copy_file(fs::u8path(OSTREL_STANDIN), fs::u8path(tool)));
+    const std::string tool = bin + "/" + OSTREL_STANDIN_NAME;
+    ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
     const auto run = [&] {
         writeStandinMap(cwd + "/map.w3x", kMinimalScript);
         return runProcess(tool, {"map.w3x"}, cwd);
@@ -52,7 +52,7 @@ TEST(Paths, AnyScriptInANameWorksAReadOnlyMapIsRefused) {
     writeShippedLibrary(root.path);
     for (const std::string& given : {map, std::string(u8"Карты 地图 é/Тест 测试.w3x")}) {
         writeStandinMap(map, kMinimalScript);
-        const ProcessResult result = runProcess(OSTREL_STANDIN, {given}, root.path);
+        const ProcessResult result = runProcess(kStandinTool, {given}, root.path);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_NE(standinEntry(map, "war3map.j").find("call Add_Commands()"), std::string::npos);
         EXPECT_EQ(sortedNames(folder).size(), 1u);
@@ -62,8 +62,9 @@ TEST(Paths, AnyScriptInANameWorksAReadOnlyMapIsRefused) {
     fs::permissions(fs::u8path(map), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(fs::u8path(root.path), fs::perms::all);
     fs::permissions(fs::u8path(folder), fs::perms::all);
-    const std::string before = readFile(map);
-    const ProcessResult result = runProcess(OSTREL_STANDIN, {map}, root.path, kUnprivilegedUid);
+    const std::string before = readFile(map), tool = root.file(OSTREL_STANDIN_NAME);  // a copy the user may run
+    ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
+    const ProcessResult result = runProcess(tool, {map}, root.path, kUnprivilegedUid);
     if (result.exitCode == 0 && result.err.empty()) GTEST_SKIP() << "this user may write read-only files";
     EXPECT_EQ(result.err.rfind("Couldn't open the map file " + map + " for writing", 0), 0u) << result.err;
     EXPECT_TRUE(isOneLine(result.err));
@@ -84,7 +85,7 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndLeavesTheMap) {
         writeStandinMap(folder.file("map.w3x"), kMinimalScript);
         writeShippedLibrary(folder.path);
         writeFile(folder.file("standin-raise"), std::to_string(signal));
-        const ProcessResult result = runProcess(OSTREL_STANDIN, {"map.w3x"}, folder.path);
+        const ProcessResult result = runProcess(kStandinTool, {"map.w3x"}, folder.path);
         EXPECT_EQ(result.exitCode, crash ? 1 : exitCodeForSignal(signal));
         EXPECT_TRUE(isOneLine(result.err) && result.err.find("map.w3x") != std::string::npos &&
                     result.err.find("was left as it was") != std::string::npos) << result.err;

@@ -163,7 +163,7 @@ TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
     EXPECT_EQ(libraryProblem(init, "L", true), refusal + "AddToCache; it may be empty or cut off.");
     for (const std::string cut : {"", "function Initialize_Comm", "// function Initialize_Commands\n"})
         EXPECT_EQ(libraryProblem(cut + add, "L", false), refusal + "Initialize_Commands; it may be empty or cut off.");
-    EXPECT_EQ(libraryProblem(readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"), "L", true), "");
+    EXPECT_EQ(libraryProblem(readFile(besideTests("func.j")), "L", true), "");
 }
 
 TEST(Splice, TheBlockAndCallEqualTwoPlainInsertions) {

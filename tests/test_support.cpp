@@ -54,8 +54,14 @@ std::vector<std::string> sortedNames(const std::string& folder) {
     return names;
 }
 
+std::string besideTests(const std::string& name) {
+    return platform::executableFolder() + "/" + name;
+}
+
+const std::string kStandinTool = besideTests(OSTREL_STANDIN_NAME);
+
 void writeShippedLibrary(const std::string& folder) {
-    writeFile(folder + "/func.j", readFile(std::string(OSTREL_SOURCE_DIR) + "/func.j"));
+    writeFile(folder + "/func.j", readFile(besideTests("func.j")));
 }
 
 void writeStandinMap(const std::string& path, const std::string& script) {

@@ -58,6 +58,10 @@ extern const std::string kMinimalScript;
 // The message for a library that is nowhere to be found.
 extern const std::string kLibraryMessage;
 
+// The file name beside the test program: the stand-in tool, the shipped library.
+std::string besideTests(const std::string& name);
+// The tool with the stand-in archive in place of the archive library.
+extern const std::string kStandinTool;
 // Copies the shipped script library into folder as func.j.
 void writeShippedLibrary(const std::string& folder);
 // Writes a stand-in map at path holding script and one other entry.
