@@ -28,10 +28,12 @@ extern "C" void onEndingSignal(int signal) {
 int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
     platform::useUtf8Console();
     if (args.size() > 1) {
-        crashLine = "ostrel stopped on a fault while reading or writing the map " + args[1] +
+        // The map is the last argument after an option, else the first.
+        const std::string& map = args[1].rfind("--", 0) == 0 ? args.back() : args[1];
+        crashLine = "ostrel stopped on a fault while reading or writing the map " + map +
                     " (the map may be damaged); the map was left as it was.\n";
-        stopLine = "ostrel was stopped before it finished; the map " + args[1] + " was left as it was.\n";
-        afterStoreLine = "ostrel was stopped after it had stored the map " + args[1] + ".\n";
+        stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
+        afterStoreLine = "ostrel was stopped after it had stored the map " + map + ".\n";
         platform::onEndingSignals(onEndingSignal);
     }
     const int code = runOstrel(args, ops, libraryFolders(platform::executableFolder()), std::cout, std::cerr);
