@@ -55,11 +55,13 @@ bool copyBytes(platform::File& from, platform::File& to, std::string* err) {
     }
 }
 
-}  // namespace
-
+// The name the archive library gives its temporary file when it compacts the
+// archive at path; it is removed with the copy.
 std::string compactionTempPath(const std::string& path) {
     return path + ".tmp";
 }
+
+}  // namespace
 
 bool WorkingCopy::create(const std::string& folder, platform::File& source, std::string* err) {
     discard();

@@ -30,10 +30,6 @@ private:
     std::string path_;
 };
 
-// The name the archive library gives its temporary file when it compacts the
-// archive at path; it is removed with the copy.
-std::string compactionTempPath(const std::string& path);
-
 // Signal-safe: removes every copy not yet kept. For a signal handler.
 // Returns false when a copy has already taken its file's place.
 bool removeWorkingCopiesNow();

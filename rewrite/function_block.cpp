@@ -1,10 +1,15 @@
 #include "rewrite/function_block.h"
 
+namespace {
+
+// The line of one registration as Add_Commands holds it, without its line feed.
 std::string registrationLine(const DirectiveDefinition& directive, const Registration& registration) {
     if (!directive.takesValue) return "call " + registration.function + "()";
     return std::string("    call AddToCache(\"") + directive.label + "\"," + registration.value + ",function " +
            registration.function + ")";
 }
+
+}  // namespace
 
 ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists) {
     ScriptText block = std::move(library);

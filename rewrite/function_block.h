@@ -8,9 +8,6 @@
 // Never fails.
 ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists);
 
-// The line of one registration as Add_Commands holds it, without its line feed.
-std::string registrationLine(const DirectiveDefinition& directive, const Registration& registration);
-
 // Why the registrations cannot become calls that compile: a directive without
 // a value, in a function without a name, in a function that takes arguments,
 // or in a function defined after main. Empty when all can.

@@ -31,6 +31,20 @@ std::string nameIgnoringCase(const std::string& folder) {
     return matches == 1 ? found : std::string();
 }
 
+// Opens the library in folder: the exact name, else (and only then is the
+// folder listed) the single name in another letter case; *path names it.
+platform::OpenResult openInFolder(const std::string& folder, platform::File* file, std::string* path,
+                                  std::string* why) {
+    const std::string prefix = folder.empty() ? "" : folder + "/";
+    *path = prefix + kLibraryName;
+    const platform::OpenResult exact = platform::openRegularFile(*path, file, why);
+    if (exact != platform::OpenResult::kMissing) return exact;
+    const std::string other = nameIgnoringCase(folder.empty() ? "." : folder);
+    if (other.empty()) return exact;
+    *path = prefix + other;
+    return platform::openRegularFile(*path, file, why);
+}
+
 // Appends raw file bytes to text, dropping each carriage return that directly
 // precedes a line feed. pendingCr carries a carriage return that ended the
 // previous chunk, so the result does not depend on where chunks split.
@@ -68,25 +82,17 @@ bool definesFunction(const ScriptText& library, const std::string& name) {
 bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text, std::string* path,
                        std::string* err) {
     platform::File file;
-    bool found = false;
     for (const std::string& folder : folders) {
-        const std::string prefix = folder.empty() ? "" : folder + "/";
-        for (const std::string& name : {std::string(kLibraryName), nameIgnoringCase(folder.empty() ? "." : folder)}) {
-            if (name.empty()) continue;
-            *path = prefix + name;
-            std::string why;
-            const platform::OpenResult opened = platform::openRegularFile(*path, &file, &why);
-            if (opened == platform::OpenResult::kMissing) continue;
-            if (opened != platform::OpenResult::kOpened) {
-                *err = "Could not open the script library " + *path + ": " + why;
-                return false;
-            }
-            found = true;
-            break;
+        std::string why;
+        const platform::OpenResult opened = openInFolder(folder, &file, path, &why);
+        if (opened == platform::OpenResult::kMissing) continue;
+        if (opened != platform::OpenResult::kOpened) {
+            *err = "Could not open the script library " + *path + ": " + why;
+            return false;
         }
-        if (found) break;
+        break;
     }
-    if (!found) {
+    if (!file.isOpen()) {
         *err = "Could not open Func.j for reading."
                "Make sure you have placed the Func.j file in the same folder as ostrel.exe";
         return false;

@@ -11,10 +11,6 @@ const std::array<DirectiveDefinition, kDirectiveKinds> kDirectives = {{
     {DirectiveKind::kOrderInstant, "Order_Instant", "instantorder", true},
 }};
 
-const DirectiveDefinition& directiveDefinition(DirectiveKind kind) {
-    return kDirectives[static_cast<std::size_t>(kind)];
-}
-
 bool classifyDirective(std::string_view key, DirectiveKind* kind) {
     for (const DirectiveDefinition& directive : kDirectives) {
         if (key == directive.key) {
@@ -31,7 +27,7 @@ std::string normaliseDirectiveValue(std::string_view value) {
 }
 
 void RegistrationLists::append(DirectiveKind kind, Registration registration) {
-    if (!directiveDefinition(kind).takesValue) registration.value.clear();
+    if (!kDirectives[static_cast<std::size_t>(kind)].takesValue) registration.value.clear();
     lists[static_cast<std::size_t>(kind)].push_back(std::move(registration));
 }
 

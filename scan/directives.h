@@ -23,9 +23,6 @@ constexpr std::size_t kDirectiveKinds = 8;
 // The vocabulary, one row per kind, in output order.
 extern const std::array<DirectiveDefinition, kDirectiveKinds> kDirectives;
 
-// The row of kind.
-const DirectiveDefinition& directiveDefinition(DirectiveKind kind);
-
 // The kind of an exact, case-sensitive key; false for any other string.
 bool classifyDirective(std::string_view key, DirectiveKind* kind);
 
