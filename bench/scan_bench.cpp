@@ -25,10 +25,10 @@ const ScriptText& preparedScript() {
 void BM_ScanScript(benchmark::State& state) {
     const ScriptText& script = preparedScript();
     for (auto _ : state) {
-        RegistrationLists lists;
-        ScriptText working = scanScript(ScriptText(script), lists);
+        ScriptScan scan;
+        ScriptText working = scanScript(ScriptText(script), scan);
         benchmark::DoNotOptimize(working.data());
-        benchmark::DoNotOptimize(lists);
+        benchmark::DoNotOptimize(scan);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(script.size()));
@@ -39,11 +39,10 @@ void BM_ScanScript(benchmark::State& state) {
 void BM_ScanScriptWithNotes(benchmark::State& state) {
     const ScriptText& script = preparedScript();
     for (auto _ : state) {
-        RegistrationLists lists;
-        std::vector<ScanNote> notes;
-        ScriptText working = scanScript(ScriptText(script), lists, &notes);
+        ScriptScan scan;
+        ScriptText working = scanScript(ScriptText(script), scan, true);
         benchmark::DoNotOptimize(working.data());
-        benchmark::DoNotOptimize(notes);
+        benchmark::DoNotOptimize(scan);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(script.size()));

@@ -21,6 +21,7 @@
 namespace {
 
 std::string folder;
+const std::size_t kGlobalsBlockSize = kGlobalsBlock.size();
 
 // Stops the fuzzer with a report when an expectation fails.
 void require(bool holds, const char* what) {
@@ -52,26 +53,31 @@ void fuzzRun(const std::string& bytes) {
 void fuzzRewrite(const std::string& input) {
     const std::size_t split = input.find('\0');
     const ScriptText original = input.substr(0, split);
-    RegistrationLists lists;
-    ScriptText working = scanScript(original, lists);
+    ScriptScan scan;
+    ScriptText working = scanScript(original, scan, true);
     require(working.compare(0, original.size(), original) == 0 &&
                 working.size() == original.size() + (!original.empty() && original.back() != '\n'),
             "the working copy is not the script plus its final line feed");
-    if (processedMarker(working) != ScriptText::npos || !registrationProblem(lists).empty()) return;
-    const std::size_t before = working.size(), globalsAt = spliceGlobals(working);
-    if (globalsAt == ScriptText::npos) return;
-    const std::size_t globalsSize = working.size() - before;
+    const ScriptAnchors& a = scan.anchors;
+    require((!a.mainHeader.found() || (a.globalsEnd.found() && a.globalsEnd.line < a.mainHeader.line)) &&
+                (!a.mainEnd.found() || (a.mainHeader.found() && a.mainHeader.line < a.mainEnd.line)),
+            "the anchors are out of order");
+    if (!a.mainEnd.found() || processedMarker(working, a.globalsEnd) != ScriptText::npos ||
+        !registrationProblem(scan.registrations).empty())
+        return;
 
     writeAll(folder + "/func.j", split == std::string::npos ? "" : input.substr(split + 1));
     ScriptText library;
     std::string path, err;
     require(readScriptLibrary({folder}, &library, &path, &err), "cannot read the library");
-    const ScriptText block = buildFunctionBlock(std::move(library), lists), spliced = working;
-    if (spliceFunctionBlock(working, globalsAt, block) != SpliceResult::kSpliced)
-        return require(working == spliced, "a failed splice changed the script");
+    const ScriptText block = buildFunctionBlock(std::move(library), scan.registrations);
+    const std::size_t before = working.size();
+    spliceScript(working, a, block);
     const std::string call = "    call Add_Commands()\n";
-    require(working.size() == before + globalsSize + block.size() + call.size(), "the splices lost or added bytes");
-    require(working.find(block, globalsAt) != ScriptText::npos, "the block is not in the script");
+    require(working.compare(a.mainHeader.at + kGlobalsBlockSize, block.size(), block) == 0 &&
+                working.compare(a.mainEnd.at + kGlobalsBlockSize + block.size(), call.size(), call) == 0,
+            "the block or the call is not where main was");
+    require(working.size() == before + kGlobalsBlockSize + block.size() + call.size(), "the splices lost or added bytes");
 }
 
 }  // namespace

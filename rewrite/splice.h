@@ -1,26 +1,31 @@
 #pragma once
 #include <cstddef>
+#include <string_view>
+#include <vector>
 #include "base/script_text.h"
+#include "scan/scanner.h"
 
-// Where the globals block already stands in front of the first "endglobals"
-// (the script has been processed before); std::string::npos when it does not.
-std::size_t processedMarker(const ScriptText& working);
+// The globals the script library uses, as they go into the globals section.
+extern const std::string_view kGlobalsBlock;
 
-// The line, counted from 1, that holds byte offset at of the original script,
-// given where the globals block went (npos when it is not in yet).
-std::size_t originalLine(const ScriptText& working, std::size_t at, std::size_t globalsAt);
+// Where the globals block already stands in front of the end of the globals
+// section (the script has been processed before); npos when it does not.
+std::size_t processedMarker(const ScriptText& working, const Anchor& globalsEnd);
 
-// Where the main function's header stands at or after from; npos when nowhere.
-std::size_t mainHeaderAt(const ScriptText& working, std::size_t from);
+// The line, counted from 1, that holds byte offset at of text.
+std::size_t lineOf(const ScriptText& text, std::size_t at);
 
-// Inserts the globals block in front of the first "endglobals" and returns its
-// position; returns std::string::npos, inserting nothing, when there is none.
-std::size_t spliceGlobals(ScriptText& working);
+// A text to insert into the working copy, in front of the byte at offset at.
+struct Insertion {
+    std::size_t at;
+    std::string_view text;
+};
 
-enum class SpliceResult { kSpliced, kNoMainHeader, kNoMainEnd };
+// Makes every insertion (in ascending order of offset) at once: the working
+// copy grows once and each byte moves at most once.
+void insertAll(ScriptText& working, const std::vector<Insertion>& insertions);
 
-// Inserts block in front of the first main function header at or after
-// globalsAt, and the Add_Commands call in front of the first "endfunction"
-// after that header. Changes nothing and says which anchor is missing when
-// either is not found.
-SpliceResult spliceFunctionBlock(ScriptText& working, std::size_t globalsAt, const ScriptText& block);
+// Inserts the globals block at the end of the globals section, block in
+// front of main's header and the Add_Commands call in front of main's end.
+// Every anchor must be found.
+void spliceScript(ScriptText& working, const ScriptAnchors& anchors, const ScriptText& block);

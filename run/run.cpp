@@ -42,8 +42,7 @@ Request parse(const std::vector<std::string>& args) {
 struct Prepared {
     OpenMap map;
     ScriptText working;
-    RegistrationLists registrations;
-    std::vector<ScanNote> notes;
+    ScriptScan scan;
 };
 
 // True when some directive registers through AddToCache.
@@ -61,18 +60,17 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
     ScriptText script;
     if (!readMapScript(ops, p->map.target, &script, err)) return false;
 
-    p->working = scanScript(std::move(script), p->registrations, withNotes ? &p->notes : nullptr);
-    const std::size_t marker = processedMarker(p->working);
+    p->working = scanScript(std::move(script), p->scan, withNotes);
+    const ScriptAnchors& anchors = p->scan.anchors;
+    const std::size_t marker = processedMarker(p->working, anchors.globalsEnd);
     if (marker != ScriptText::npos) {
         *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is (line " +
-               std::to_string(originalLine(p->working, marker, ScriptText::npos)) + ").";
+               std::to_string(lineOf(p->working, marker)) + ").";
         return false;
     }
-    *err = registrationProblem(p->registrations);
+    *err = registrationProblem(p->scan.registrations);
     if (!err->empty()) return false;
-
-    const std::size_t globalsAt = spliceGlobals(p->working);
-    if (globalsAt == ScriptText::npos) {
+    if (!anchors.globalsEnd.found()) {
         *err = "The map script has no \"endglobals\".";
         return false;
     }
@@ -80,21 +78,19 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
     ScriptText library;
     std::string libraryPath;
     if (!readScriptLibrary(folders, &library, &libraryPath, err)) return false;
-    *err = libraryProblem(library, libraryPath, needsAddToCache(p->registrations));
+    *err = libraryProblem(library, libraryPath, needsAddToCache(p->scan.registrations));
     if (!err->empty()) return false;
-    const ScriptText block = buildFunctionBlock(std::move(library), p->registrations);
-    switch (spliceFunctionBlock(p->working, globalsAt, block)) {
-        case SpliceResult::kNoMainHeader:
-            *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line " +
-                   std::to_string(originalLine(p->working, globalsAt, globalsAt)) + ").";
-            return false;
-        case SpliceResult::kNoMainEnd:
-            *err = "The map script's main function has no \"endfunction\" (line " +
-                   std::to_string(originalLine(p->working, mainHeaderAt(p->working, globalsAt), globalsAt)) + ").";
-            return false;
-        case SpliceResult::kSpliced:
-            break;
+    if (!anchors.mainHeader.found()) {
+        *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line " +
+               std::to_string(anchors.globalsEnd.line) + ").";
+        return false;
     }
+    if (!anchors.mainEnd.found()) {
+        *err = "The map script's main function has no \"endfunction\" (line " + std::to_string(anchors.mainHeader.line) +
+               ").";
+        return false;
+    }
+    spliceScript(p->working, anchors, buildFunctionBlock(std::move(library), p->scan.registrations));
     return true;
 }
 
@@ -108,8 +104,8 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
                 return other->function == r.function && other->value == r.value;
             });
             if (same != seen.end())
-                notes->push_back({r.line, r.function + " is registered for " + directive.key + " " + r.value +
-                                              " a second time (first on line " + std::to_string((*same)->line) +
+                notes->push_back({r.line, r.function + " is registered for " + directive.key +
+                                              (directive.takesValue ? " " + r.value : std::string()) + " a second time (first on line " + std::to_string((*same)->line) +
                                               "); it will run twice."});
             else
                 seen.push_back(&r);
@@ -121,14 +117,14 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // makes them, and the notes as warnings.
 void report(const Prepared& p, std::ostream& out, std::ostream& err) {
     for (const DirectiveDefinition& directive : kDirectives) {
-        for (const Registration& r : p.registrations.list(directive.kind)) {
+        for (const Registration& r : p.scan.registrations.list(directive.kind)) {
             out << "line " << r.line << ": " << r.function << ' ' << directive.key;
             if (directive.takesValue) out << ' ' << r.value;
             out << '\n';
         }
     }
-    std::vector<ScanNote> notes = p.notes;
-    noteDuplicates(p.registrations, &notes);
+    std::vector<ScanNote> notes = p.scan.notes;
+    noteDuplicates(p.scan.registrations, &notes);
     std::stable_sort(notes.begin(), notes.end(), [](const ScanNote& a, const ScanNote& b) { return a.line < b.line; });
     for (const ScanNote& note : notes) err << "warning: " << note.text << " (line " << note.line << ")\n";
     out.flush();

@@ -26,6 +26,14 @@ extern const std::array<DirectiveDefinition, kDirectiveKinds> kDirectives;
 // The kind of an exact, case-sensitive key; false for any other string.
 bool classifyDirective(std::string_view key, DirectiveKind* kind);
 
+// The key that word is close to but not (in another letter case, or with one
+// letter added, missing or changed); null when there is none.
+const char* nearKey(std::string_view word);
+
+// The key that word is, or starts with before text that cannot go on in an
+// identifier ("Spell_Cast:A000"); null when there is none.
+const char* keyAtStartOf(std::string_view word);
+
 // The value as generated code writes it: a four-byte value becomes a
 // character-code literal ('A000'); any other value is returned unchanged.
 std::string normaliseDirectiveValue(std::string_view value);

@@ -11,6 +11,10 @@ constexpr std::size_t npos = Line::npos;
 
 const char kMainHeader[] = "function main takes nothing returns nothing";
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 // The line as the searches see it: a carriage return that stands directly
 // before the line end is left out.
 Line withoutLineEndCr(Line line) {
@@ -18,71 +22,96 @@ Line withoutLineEndCr(Line line) {
     return line;
 }
 
-// The word that starts at start and runs to the next space or the line end;
-// empty when start lies at or past the line end.
+// Where the line's code starts: past its indentation of spaces and tabs.
+std::size_t codeStart(Line line) {
+    std::size_t at = 0;
+    while (at < line.size() && isBlank(line[at])) ++at;
+    return at;
+}
+
+// True when code starts with word as a whole word: followed by the line's
+// end, a space, a tab, a carriage return or a comment.
+bool startsWithWord(Line code, Line word) {
+    if (code.compare(0, word.size(), word) != 0) return false;
+    const Line rest = code.substr(word.size());
+    return rest.empty() || isBlank(rest[0]) || rest[0] == '\r' || rest.compare(0, 2, "//") == 0;
+}
+
+// The word that starts at start and runs to the next space or tab or the
+// line end; empty when start lies at or past the line end.
 Line wordAt(Line line, std::size_t start) {
     if (start >= line.size()) return Line();
-    const std::size_t space = line.find(' ', start);
-    return line.substr(start, space == npos ? npos : space - start);
+    std::size_t end = start;
+    while (end < line.size() && !isBlank(line[end])) ++end;
+    return line.substr(start, end - start);
 }
 
-// Whether the line holds "endfunction", given f, the position of the line's
-// first "function" (every "endfunction" holds a "function" three bytes in).
-bool holdsEndfunction(Line line, std::size_t f) {
-    return f != npos && line.find("endfunction", f >= 3 ? f - 3 : 0) != npos;
+// Where "function" stands in a header's code ("function NAME ..." or
+// "constant function NAME ..."); npos when code is no header.
+std::size_t headerKeyword(Line code) {
+    std::size_t f = 0;
+    if (startsWithWord(code, "constant")) {
+        f = codeStart(code.substr(8)) + 8;
+        if (f == 8) return npos;
+    }
+    if (code.compare(f, 8, "function") != 0) return npos;
+    return f + 8 == code.size() || isBlank(code[f + 8]) ? f : npos;
 }
 
-// Whether a header, whose name starts at nameStart, takes arguments: the
-// word after "takes" is not "nothing".
-bool takesArguments(Line header, std::size_t nameStart) {
-    const std::size_t takes = header.find(" takes ", nameStart);
-    if (takes == npos) return false;
-    std::size_t word = takes + 7;
-    while (word < header.size() && header[word] == ' ') ++word;
+// Whether a header, whose name ends at nameEnd, takes arguments: the word
+// after "takes" is not "nothing".
+bool takesArguments(Line header, std::size_t nameEnd) {
+    if (nameEnd >= header.size()) return false;
+    const std::size_t takes = nameEnd + codeStart(header.substr(nameEnd));
+    if (!startsWithWord(header.substr(takes), "takes")) return false;
+    const std::size_t word = takes + 5 + codeStart(header.substr(takes + 5));
     const Line argument = wordAt(header, word);
     return !argument.empty() && argument != "nothing";
-}
-
-// True when a and b differ at most in letter case, or by one letter added,
-// missing or changed.
-bool closeTo(Line a, Line b) {
-    if (a.size() == b.size()) {
-        std::size_t changed = 0, otherCase = 0;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (a[i] == b[i]) continue;
-            if (std::tolower(static_cast<unsigned char>(a[i])) == std::tolower(static_cast<unsigned char>(b[i])))
-                ++otherCase;
-            else
-                ++changed;
-        }
-        return changed == 0 || (changed == 1 && otherCase == 0);
-    }
-    if (a.size() + 1 == b.size()) std::swap(a, b);
-    if (b.size() + 1 != a.size()) return false;
-    std::size_t i = 0;
-    while (i < b.size() && a[i] == b[i]) ++i;
-    return a.substr(i + 1) == b.substr(i);
-}
-
-// The key that word is close to but not, or null.
-const char* nearKey(Line word) {
-    for (const DirectiveDefinition& directive : kDirectives)
-        if (word != directive.key && closeTo(word, directive.key)) return directive.key;
-    return nullptr;
 }
 
 // The scan's state between lines.
 struct State {
     bool insideFunction = false;
-    bool mainSeen = false;
     Line function;
     bool functionTakesArguments = false;
     bool functionAfterMain = false;
     std::size_t lineNumber = 0;
 };
 
+// Finds the anchors in a line whose code starts at offset at of the script.
+void findAnchors(Line code, std::size_t at, std::size_t lineNumber, ScriptAnchors& anchors) {
+    Anchor* next = !anchors.globalsEnd.found() ? &anchors.globalsEnd
+                   : !anchors.mainHeader.found() ? &anchors.mainHeader
+                   : !anchors.mainEnd.found()    ? &anchors.mainEnd
+                                                 : nullptr;
+    const char* word = next == &anchors.globalsEnd   ? "endglobals"
+                       : next == &anchors.mainHeader ? kMainHeader
+                                                     : "endfunction";
+    if (next && startsWithWord(code, word)) *next = Anchor{at, lineNumber};
+}
+
 void note(std::vector<ScanNote>* notes, std::size_t line, std::string text) {
     if (notes) notes->push_back(ScanNote{line, std::move(text)});
+}
+
+// Notes a "//!" line whose key a run cannot read although its author meant
+// one: a key that is close to a real one, one written after more than one
+// separator, or one that runs on into other text.
+void noteUnreadKey(Line line, std::size_t keyStart, Line key, const State& state, std::vector<ScanNote>* notes) {
+    if (const char* near = nearKey(key)) {
+        note(notes, state.lineNumber, "\"" + std::string(key) + "\" is no directive key; did you mean " + near + "?");
+        return;
+    }
+    std::size_t next = std::min(keyStart, line.size());
+    next += codeStart(line.substr(next));
+    const char* known = keyAtStartOf(key.empty() ? wordAt(line, next) : key);
+    if (!known) return;
+    if (key.empty())
+        note(notes, state.lineNumber, std::string("The ") + known +
+                                          " directive has more than one space or tab after \"//!\"; it is not registered.");
+    else
+        note(notes, state.lineNumber, "\"" + std::string(key) + "\" cannot be read as the " + known +
+                                          " directive: a space or a tab must follow the key; it is not registered.");
 }
 
 // Registers the directive at marker in a function body line, if any.
@@ -93,8 +122,7 @@ void registerDirective(Line line, std::size_t marker, const State& state, Regist
     const Line key = wordAt(line, keyStart);
     DirectiveKind kind;
     if (!classifyDirective(key, &kind)) {
-        if (const char* near = notes ? nearKey(key) : nullptr)
-            note(notes, state.lineNumber, "\"" + std::string(key) + "\" is no directive key; did you mean " + near + "?");
+        if (notes) noteUnreadKey(line, keyStart, key, state, notes);
         return;
     }
     // A key that ends the line has an empty value.
@@ -124,17 +152,20 @@ void noteIgnoredDirective(Line line, std::size_t marker, const char* where, cons
 
 }  // namespace
 
-ScriptText scanScript(ScriptText script, RegistrationLists& lists, std::vector<ScanNote>* notes) {
+ScriptText scanScript(ScriptText script, ScriptScan& scan, bool withNotes) {
     // The scan only reads the buffer; the working copy is the same string,
     // completed below. The function name points into the buffer, which is
     // not touched until the scan is over.
-    const char* cursor = script.data();
+    const char* const data = script.data();
+    const char* cursor = data;
     const char* const end = cursor + script.size();
+    std::vector<ScanNote>* notes = withNotes ? &scan.notes : nullptr;
     State state;
 
     while (cursor < end) {
         const void* feed = std::memchr(cursor, '\n', static_cast<std::size_t>(end - cursor));
         const char* lineEnd = feed ? static_cast<const char*>(feed) : end;
+        const std::size_t lineAt = static_cast<std::size_t>(cursor - data);
         Line line = withoutLineEndCr(Line(cursor, static_cast<std::size_t>(lineEnd - cursor)));
         cursor = feed ? lineEnd + 1 : end;
         ++state.lineNumber;
@@ -143,22 +174,24 @@ ScriptText scanScript(ScriptText script, RegistrationLists& lists, std::vector<S
         const std::size_t slashes = line.find("//");
         const std::size_t marker = slashes == npos ? npos : line.find("//!", slashes);
         if (slashes != npos && marker == npos) line = line.substr(0, slashes);
-        const std::size_t f = line.find("function");
-        const bool endsFunction = holdsEndfunction(line, f);
+        // Keywords and anchors count only where they start the line's code.
+        const std::size_t indent = codeStart(line);
+        const Line code = line.substr(indent);
+        findAnchors(code, lineAt + indent, state.lineNumber, scan.anchors);
+        const std::size_t f = state.insideFunction ? npos : headerKeyword(code);
 
-        if (f != npos && !endsFunction && !state.insideFunction) {
+        if (f != npos) {
             // A header: the name starts past "function" and one separator.
             state.insideFunction = true;
-            state.function = wordAt(line, f + 9);
-            state.functionTakesArguments = takesArguments(line, f + 9);
-            state.functionAfterMain = state.mainSeen;
-            if (line.find(kMainHeader) != npos) state.mainSeen = true;
+            state.function = wordAt(code, f + 9);
+            state.functionTakesArguments = takesArguments(code, f + 9 + state.function.size());
+            state.functionAfterMain = scan.anchors.mainHeader.found() && scan.anchors.mainHeader.line < state.lineNumber;
             if (notes && marker != npos) noteIgnoredDirective(line, marker, "on a function's header line", state, notes);
-        } else if (endsFunction) {
+        } else if (startsWithWord(code, "endfunction")) {
             state.insideFunction = false;
             if (notes && marker != npos) noteIgnoredDirective(line, marker, "on an endfunction line", state, notes);
         } else if (state.insideFunction) {
-            if (marker != npos) registerDirective(line, marker, state, lists, notes);
+            if (marker != npos) registerDirective(line, marker, state, scan.registrations, notes);
         } else if (notes && marker != npos) {
             noteIgnoredDirective(line, marker, "outside any function", state, notes);
         }

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
-#include "rewrite/splice.h"
 #include "scan/scanner.h"
 #include "tests/test_support.h"
 
@@ -22,8 +21,8 @@ Strings entries(const RegistrationLists& lists, DirectiveKind kind) {
 }
 
 RegistrationLists scanned(const std::string& script) {
-    RegistrationLists lists;
-    return scanScript(script, lists), lists;
+    ScriptScan scan;
+    return scanScript(script, scan), scan.registrations;
 }
 
 // The casts registered by one body line of function f (on line 2).
@@ -42,6 +41,8 @@ TEST(DirectiveForms, SeparatorKeyAndValue) {
         {"//! Spell_Cast 'A000'", {"f='A000'@2"}},  // only four-byte values are quoted
         {"//! Spell_Cast 852001", {"f=852001@2"}},
         {"//! Spell_Cast  A000", {"f=@2"}},  // two spaces: the empty word between them
+        {"//!  Spell_Cast A000", {}},        // two separators: an empty key
+        {"\t//! Spell_Cast\tA015\t// fireball", {"f='A015'@2"}},  // tabs end the key and the value
         {"//! Spell_Cast A0\r0 x", {"f='A0\r0'@2"}},
         {"\t//! Spell_Cast", {"f=@2"}},  // a key that ends the line has no value
         {"    //! Spell_Cast \r", {"f=@2"}},
@@ -63,14 +64,20 @@ TEST(FunctionTracking, OnlyHeadersOutsideFunctionsOpenThem) {
         "constant function Hit takes unit u, integer i returns integer\n"
         "    //! OnInit\n"                                          // 8
         "endfunction\n"
-        "    string s = \"a function xyz here\"\n"                  // 10: opens a function
-        "    //! Spell_Effect A000\n"
-        "endfunction\n"
+        "code ref_function_teamtwo=null\n"                          // 10: globals, no headers
+        "constant string HELP = \"call this function\"\n"
+        "    //! Spell_Effect A000\n"                               // 12: outside any function
+        "\tconstant\tfunction\tTabbed\ttakes nothing returns nothing\n"
+        "    call Msg(\"x endfunction\")\n"                         // 14: no end
+        "    //! Spell_Effect A001\n"                               // 15
+        "  endfunction// done\n"
         "function Late takes nothing returns nothing\r\n"
-        "    //! OnInit\r\n");                                       // 14
+        "    //! OnInit\r\n");                                       // 18
     EXPECT_EQ(entries(lists, DirectiveKind::kSpellCast), Strings{"Outer='A002'@5"});
-    EXPECT_EQ(entries(lists, DirectiveKind::kSpellEffect), Strings{"xyz='A000'@11"});
-    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@14"}));
+    EXPECT_EQ(entries(lists, DirectiveKind::kSpellEffect), Strings{"Tabbed='A001'@15"});
+    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@18"}));
+    EXPECT_TRUE(lists.list(DirectiveKind::kOnInit)[0].takesArguments);
+    EXPECT_FALSE(lists.list(DirectiveKind::kOnInit)[1].takesArguments);
 }
 
 // What reading the library from folders gave.
@@ -164,28 +171,6 @@ TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
     for (const std::string cut : {"", "function Initialize_Comm", "// function Initialize_Commands\n"})
         EXPECT_EQ(libraryProblem(cut + add, "L", false), refusal + "Initialize_Commands; it may be empty or cut off.");
     EXPECT_EQ(libraryProblem(readFile(besideTests("func.j")), "L", true), "");
-}
-
-TEST(Splice, TheBlockAndCallEqualTwoPlainInsertions) {
-    const std::vector<ScriptText> blocks = {"", "function L takes nothing returns nothing\nendfunction\n",
-                                            std::string(70000, 'b') + "endfunction\n"};
-    const std::vector<ScriptText> scripts = {
-        kMain + "endfunction",
-        "// endfunction\nendglobals\nfunction f takes nothing returns nothing\nendfunction\n" + kMain +
-            "\n    call f()\nendfunction\nfunction config takes nothing returns nothing\nendfunction\n",
-        "a\n" + kMain + std::string(100000, ' ') + "endfunction\nendfunction\n" + std::string(5000, 'z'),
-    };
-    for (const ScriptText& script : scripts) {
-        for (const ScriptText& block : blocks) {
-            ScriptText expected = script;
-            const std::size_t m = expected.find(kMain);
-            expected.insert(m, block);
-            expected.insert(expected.find("endfunction", m + block.size()), "    call Add_Commands()\n");
-            ScriptText working = script;
-            ASSERT_EQ(spliceFunctionBlock(working, 0, block), SpliceResult::kSpliced);
-            EXPECT_EQ(working, expected) << "script size " << script.size() << ", block size " << block.size();
-        }
-    }
 }
 
 }  // namespace

@@ -43,25 +43,51 @@ struct MapFolder {
     }
 };
 
-TEST(Run, StoresGlobalsLibraryRegistrationsAndCallKeepingLineEnds) {
-    const std::string bolt = "function Bolt takes nothing returns nothing\r\n    //! Spell_Cast A000\r\n"
-                             "    //! Order_Point 851986\r\nendfunction\r\n";
-    const std::string boot = "function Boot takes nothing returns nothing\r\n    //! OnInit\r\nendfunction\r\n";
-    const std::string main = kMain + "\r\n    call Boot()\r\nendfunction";
-    // The script ends at its first NUL byte.
-    MapFolder f("globals\r\n    integer x\r\n  endglobals\r\n" + bolt + boot + main + std::string("\0hidden", 7));
-    const ProcessResult result = f.run();
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.err + result.out, "");
-    const std::string stored = standinEntry(f.map, "war3map.j");
-    EXPECT_EQ(stored, "globals\r\n    integer x\r\n  " + kGlobals + "endglobals\r\n" + bolt + boot + kLibraryText +
-                          kAddCommandsStart + "    call AddToCache(\"cast\",'A000',function Bolt)\ncall Boot()\n" +
-                          "    call AddToCache(\"pointorder\",851986,function Bolt)\nendfunction\n" + kMain +
-                          "\r\n    call Boot()\r\n    call Add_Commands()\nendfunction\n" + '\0');
-    EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0data", 12));
-    EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
+// A script marked where a run inserts: @G the globals, @B the function block,
+// @C the call. Unmarked, it is the map's; marked, the stored one.
+std::string unmarked(std::string script) {
+    for (std::size_t at = script.find('@'); at != std::string::npos; at = script.find('@', at)) script.erase(at, 2);
+    return script;
+}
+std::string spliced(std::string script, const std::string& registrations) {
+    const std::string texts[] = {kGlobals, kLibraryText + kAddCommandsStart + registrations + "endfunction\n",
+                                 "    call Add_Commands()\n"};
+    for (int i = 0; i < 3; ++i) script.replace(script.find(std::string("@") + "GBC"[i]), 2, texts[i]);
+    return script;
+}
+
+TEST(Run, StoresTheTextsAtTheAnchorsOfRealScripts) {
+    const struct {
+        std::string script, registrations, after = "";  // after: bytes behind a NUL, which ends the script
+    } cases[] = {
+        {"globals\r\n    integer x\r\n  @Gendglobals\r\nfunction Bolt takes nothing returns nothing\r\n"
+         "    //! Spell_Cast A000\r\n    //! Order_Point 851986\r\nendfunction\r\nfunction Boot takes nothing returns"
+         " nothing\r\n    //! OnInit\r\nendfunction\r\n@B" + kMain + "\r\n    call Boot()\r\n@Cendfunction",
+         "    call AddToCache(\"cast\",'A000',function Bolt)\ncall Boot()\n"
+         "    call AddToCache(\"pointorder\",851986,function Bolt)\n", std::string("\0hidden", 7)},
+        // What a compiler of libraries leaves in the globals section.
+        {"globals\r\n//globals from Math:\r\nconstant boolean LIBRARY_Math=true\r\n//endglobals from Math\r\n"
+         "@Gendglobals\r\n@B" + kMain + "\r\n@Cendfunction\r\n", ""},
+        // Keywords in names, strings and comments; tabs; anchors after indentation.
+        {"globals\n\tcode ref_function_RegisterEnum=null\n\tconstant string HELP = \"endglobals: call this function\"\n"
+         "\t@Gendglobals // the end\n\tconstant\tfunction\tBolt takes nothing returns nothing\n    //! Spell_Effect A000\n"
+         "    call Msg(\"x endfunction\") // function main takes nothing returns nothing\n    //! Spell_Effect\tA015\t// fire\n"
+         "endfunction\n@B" + kMain + "\n    call Msg(\"x endfunction\")\n    @Cendfunction\n",
+         "    call AddToCache(\"effect\",'A000',function Bolt)\n    call AddToCache(\"effect\",'A015',function Bolt)\n"},
+    };
+    for (const auto& c : cases) {
+        MapFolder f(unmarked(c.script) + c.after);
+        const ProcessResult result = f.run();
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.err + result.out, "");
+        std::string stored = spliced(c.script, c.registrations);
+        if (stored.back() != '\n') stored += '\n';
+        EXPECT_EQ(standinEntry(f.map, "war3map.j"), stored + '\0');
+        EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0data", 12));
+        EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
+    }
     // A second run would add a second library that does not compile.
-    MapFolder again(stored);
+    MapFolder again(spliced(cases[0].script, ""));
     again.expectStop(again.run(), "The map " + again.map + " has already been processed by ostrel; it was left as it is (line 3).");
 }
 
@@ -76,6 +102,10 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
          "The Spell_Cast directive in function F has no value (line 4)."},
         {"globals\nendglobals\nfunction\n    //! OnInit\nendfunction\n" + kMain + "\nendfunction\n", "",
          "The OnInit directive stands in a function without a name (line 4)."},
+        {"globals\nendglobals\nfunction Foo.bar takes nothing returns nothing\n    //! OnInit\nendfunction\n" + kMain +
+             "\nendfunction\n", "", "The OnInit directive stands in a function whose name \"Foo.bar\" is no identifier (line 4)."},
+        {f + "    //! Spell_Cast A015//fire\nendfunction\n" + kMain + "\nendfunction\n", "",
+         "The Spell_Cast directive in function F has the value A015//fire, which would break the generated call (line 4)."},
         {"globals\nendglobals\nfunction Hit takes unit u returns nothing\n    //! Order_Point 12\nendfunction\n" + kMain +
              "\nendfunction\n", "", "The Order_Point directive in function Hit cannot be registered: a registered "
                                     "function must take nothing, and Hit takes arguments (line 4)."},
@@ -227,20 +257,22 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
 }
 
 TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
-    MapFolder f("//! OnInit\nglobals\nendglobals\nfunction Bolt takes nothing returns nothing //! Spell_Cast A001\n"
-                "    //! Order_Point move\n    //! OnInit\n    //! Spell_cast A000\n    //! Spell_Casts A000\n"
-                "    //! textmacro X\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction //! OnInit\n" +
+    MapFolder f("//! OnInit\nglobals\ncode ref_function_Bolt=null\nendglobals\n"
+                "function Bolt takes nothing returns nothing //! Spell_Cast A001\n    //! Order_Point move\n    //! OnInit\n"
+                "    //! Spell_cast A000\n    //! Spell_Casts A000\n    //! textmacro X\n    //!  Spell_Cast A000\n"
+                "    //! OnInit()\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction //! OnInit\n" +
                 kMain + "\nendfunction\n");
     const ProcessResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(check.exitCode, 0);
-    EXPECT_EQ(check.out, "line 10: Bolt Spell_Cast 'A000'\nline 11: Bolt Spell_Cast 'A000'\nline 6: Bolt OnInit\n"
-                         "line 5: Bolt Order_Point 'move'\n");
-    // Outside a function, on a header, 'move', two near keys, a repeat, on an endfunction line.
+    EXPECT_EQ(check.out, "line 13: Bolt Spell_Cast 'A000'\nline 14: Bolt Spell_Cast 'A000'\nline 7: Bolt OnInit\n"
+                         "line 6: Bolt Order_Point 'move'\n");
+    // Outside a function, on a header, 'move', two near keys, two separators,
+    // a key run on, a repeat, on an endfunction line.
     std::string lines;
     for (std::size_t at = check.err.find("(line "); at != std::string::npos; at = check.err.find("(line ", at + 1))
         lines += check.err.substr(at + 6, check.err.find(')', at) - at - 6) + " ";
-    EXPECT_EQ(lines, "1 4 5 7 8 11 12 ") << check.err;
-    EXPECT_NE(check.err.find("\"Spell_cast\" is no directive key; did you mean Spell_Cast? (line 7)"), std::string::npos);
+    EXPECT_EQ(lines, "1 5 6 8 9 11 12 14 15 ") << check.err;
+    EXPECT_NE(check.err.find("\"Spell_cast\" is no directive key; did you mean Spell_Cast? (line 8)"), std::string::npos);
     EXPECT_NE(check.err.find("character code 'move'"), std::string::npos);
     EXPECT_EQ(readFile(f.map), f.before);
     EXPECT_EQ(sortedNames(f.folder.path).size(), 2u);
