@@ -43,6 +43,9 @@ struct ArchiveOps {
     bool (*entryNames)(ArchiveHandle archive, std::vector<std::string>* names, bool* complete);
     // True when the last failed operation failed for lack of memory.
     bool (*lastFailureWasMemory)();
+    // Why the last failed operation failed, as the library or the system
+    // says it; empty when it says nothing.
+    std::string (*lastFailureReason)();
 };
 
 // The table backed by the archive library.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include "archive/archive_ops.h"
+#include "base/platform.h"
 
 namespace {
 
@@ -126,12 +127,29 @@ bool lastFailureWasMemory() {
     return GetLastError() == ERROR_NOT_ENOUGH_MEMORY;
 }
 
+// Why the library's last operation failed: its own reasons, else the system's.
+std::string lastFailureReason() {
+    const DWORD code = GetLastError();
+    switch (code) {
+        case ERROR_SUCCESS: return std::string();
+        case ERROR_BAD_FORMAT: return "not a map archive";
+        case ERROR_FILE_CORRUPT: return "the map archive is damaged";
+        case ERROR_CAN_NOT_COMPLETE: return "the archive library could not complete the operation";
+        case ERROR_HANDLE_EOF: return "the map archive ends too early";
+        case ERROR_CHECKSUM_ERROR: return "an entry's checksum does not match";
+        case ERROR_UNKNOWN_FILE_KEY: return "an entry's key cannot be found";
+        case ERROR_FILE_INCOMPLETE: return "an entry is incomplete";
+        default: return platform::describeError(static_cast<int>(code));
+    }
+}
+
 }  // namespace
 
 const ArchiveOps& libraryArchiveOps() {
     static const ArchiveOps ops = {
         openArchive,  openEntry,          entrySize,      readEntry,  closeEntry,           deleteEntry,
         finishChange, addEntryFromMemory, closeArchive,   compactArchive, entryNames, lastFailureWasMemory,
+        lastFailureReason,
     };
     return ops;
 }

@@ -1,6 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <string>
-#include "base/platform.h"
+#include "base/system_ops.h"
 
 // The map a run works on, opened once at the start and held open: the copy is
 // made from this very file, and a change by another program shows. Where an
@@ -11,26 +12,39 @@ struct OpenMap {
     std::string target;          // the file it names, links resolved
     platform::File file;         // open for reading, while held
     platform::FileState state;   // as it was when opened
+    uint64_t contentHash = 0;    // of its bytes as copied
 };
 
 // Opens the map at path without blocking; false, with one line in *err, when
 // it is missing, unreadable or not a regular file.
-bool openMap(const std::string& path, OpenMap* map, std::string* err);
+bool openMap(const SystemOps& system, const std::string& path, OpenMap* map, std::string* err);
 
 // Holds the map open again where it was let go; false when the file there is
 // no longer the one opened, unchanged.
-bool holdMap(OpenMap& map);
+bool holdMap(const SystemOps& system, OpenMap& map);
 // Lets go of the map where an open file cannot be replaced.
 void releaseMap(OpenMap& map);
 
 // True when both the path and the resolved file still name the file opened,
 // and it (held open or not) is unchanged since.
-bool mapUnchanged(const OpenMap& map);
-
-// The file the output path names, in *target: links resolved where it exists,
-// else its folder resolved. False, with one line in *err, when its folder
-// cannot be found or it is the map itself.
-bool resolveOutput(const OpenMap& map, const std::string& output, std::string* target, std::string* err);
+bool mapUnchanged(const SystemOps& system, const OpenMap& map);
 
 // The line that says another program changed the map during the run.
 std::string mapChangedMessage(const OpenMap& map);
+
+// Where a run puts the processed map.
+struct Destination {
+    std::string target;        // the file that is replaced or made, links resolved
+    std::string shown;         // how the lines name it: as the user gave it
+    std::string copyFolder;    // where the working copy is made
+    std::string metadataFrom;  // the file whose metadata the new file gets
+    bool isMap = true;         // the target is the map itself
+};
+
+// The destination of a run: the map itself; or, with output, the file output
+// names (a folder receives the map under its own name, links are followed,
+// also to a file not there yet); or, for a check, the map with the copy made
+// in the system's temporary folder. False, with one line in *err, when it is
+// the map itself, not a regular file, or cannot be written or replaced.
+bool resolveDestination(const OpenMap& map, const std::string& output, bool check, Destination* destination,
+                        std::string* err);

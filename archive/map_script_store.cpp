@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 #include "archive/archive_handles.h"
-#include "archive/working_copy.h"
 
 const char* const kScriptEntry = "war3map.j";
 
@@ -16,11 +15,12 @@ constexpr uint32_t kPiece = 4u << 20;
 
 const char kUnreadableEntry[] = "Couldn't read the file war3map.j from the map file.";
 
-// The line for a failed operation: message, or the memory line when the
-// library ran out of memory.
+// The line for a failed operation: message with the library's reason, or
+// the memory line when the library ran out of memory.
 std::string failure(const ArchiveOps& ops, const std::string& message, const char* task) {
     if (ops.lastFailureWasMemory()) return std::string("Not enough memory to ") + task + ".";
-    return message;
+    const std::string reason = ops.lastFailureReason();
+    return reason.empty() ? message : message + " " + reason + ".";
 }
 
 // The missing-entry line, with what the map holds instead of war3map.j.
@@ -76,6 +76,20 @@ bool entryHolds(const ArchiveOps& ops, EntryHandle entry, const char* expected, 
     return true;
 }
 
+// True when the whole entry reads, through piece.
+bool entryReads(const ArchiveOps& ops, EntryHandle entry, std::vector<char>& piece) {
+    const uint32_t size = ops.entrySize(entry, nullptr);
+    if (size == kInvalidEntrySize) return false;
+    for (uint32_t done = 0; done < size;) {
+        const uint32_t ask = std::min<uint32_t>(kPiece, size - done);
+        if (piece.size() < ask) piece.resize(ask);
+        uint32_t got = 0;
+        if (!ops.readEntry(entry, piece.data(), ask, &got, nullptr) || got != ask) return false;
+        done += ask;
+    }
+    return true;
+}
+
 // Replaces the script entry of the archive at path with text and its NUL,
 // then compacts it when every entry's name is known. *names receives the
 // names of the other entries.
@@ -120,7 +134,7 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
 }
 
 // True when the archive at path opens, its script entry holds text and its
-// NUL byte exactly, and every entry in names still opens.
+// NUL byte exactly, and every entry in names reads whole.
 bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
                    const std::vector<std::string>& names, std::string* err) {
     *err = "The map file did not read back as written; it was left as it was.";
@@ -130,9 +144,11 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptT
     if (!script.open(archive, kScriptEntry) || !entryHolds(ops, script.handle(), text.c_str(), text.size() + 1) ||
         !script.close())
         return false;
+    std::vector<char> piece;
     for (const std::string& name : names) {
         EntryHolder entry(ops);
-        if (!entry.open(archive, name.c_str()) || !entry.close()) return false;
+        if (!entry.open(archive, name.c_str()) || !entryReads(ops, entry.handle(), piece) || !entry.close())
+            return false;
     }
     if (!archive.close()) return false;
     err->clear();
@@ -141,10 +157,15 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptT
 
 }  // namespace
 
-bool readMapScript(const ArchiveOps& ops, const std::string& path, ScriptText* text, std::string* err) {
+bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::string& shown, ScriptText* text,
+                   std::string* err) {
     ArchiveHolder archive(ops);
     if (!archive.open(path, kOpenReadOnly)) {
-        *err = failure(ops, "Couldn't open the map mpq file for reading.", "open the map");
+        const std::string reason = ops.lastFailureReason();
+        *err = ops.lastFailureWasMemory()
+                   ? "Not enough memory to open the map."
+                   : "Couldn't open the map mpq file for reading. " + shown + ": the archive library cannot open it" +
+                         (reason.empty() ? "" : " (" + reason + ")");
         return false;
     }
     EntryHolder entry(ops);
@@ -175,49 +196,119 @@ namespace {
 
 // True when the map is still the file opened, unchanged, held open where
 // hold; otherwise *err says that another program changed it.
-bool stillTheMap(OpenMap& map, bool hold, std::string* err) {
-    if ((!hold || holdMap(map)) && mapUnchanged(map)) return true;
+bool stillTheMap(const SystemOps& system, OpenMap& map, bool hold, std::string* err) {
+    if ((!hold || holdMap(system, map)) && mapUnchanged(system, map)) return true;
     *err = mapChangedMessage(map);
     return false;
 }
 
+// True when the map is still the file opened and holds the bytes copied.
+bool sameContent(const SystemOps& system, OpenMap& map) {
+    uint64_t now = 0;
+    return holdMap(system, map) && hashFile(system, map.file, &now) && now == map.contentHash &&
+           mapUnchanged(system, map);
+}
+
+// After an exchange: true when the file now under path is the map opened,
+// unchanged by state and by content.
+bool exchangedOutIsMap(const SystemOps& system, OpenMap& map, const std::string& path) {
+    platform::FileState there, held;
+    uint64_t now = 0;
+    return system.pathState(path, &there) && there == map.state && map.file.isOpen() &&
+           system.fileState(map.file, &held) && held == map.state && hashFile(system, map.file, &now) &&
+           now == map.contentHash;
+}
+
+// The line for a copy that could not take the destination's place.
+std::string notReplaced(const Destination& destination, const std::string& why) {
+    return "Couldn't replace the map file " + destination.shown + " with its updated copy: " + why;
+}
+
 }  // namespace
 
-bool storeMapScript(const ArchiveOps& ops, OpenMap& map, const ScriptText& text, const std::string& output,
-                    std::string* err) {
-    std::string target = map.target;
-    if (!output.empty() && !resolveOutput(map, output, &target, err)) return false;
-    const std::string& shown = output.empty() ? map.path : output;
+bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, WorkingCopy& copy, std::string* err) {
+    if (!stillTheMap(system, map, true, err)) return false;
     std::string why;
-    platform::FileState existing;
-    if (platform::pathState(target, &existing) && !platform::mayWrite(target, &why)) {
-        *err = "Couldn't open the map file " + shown + " for writing: " + why;
-        return false;
-    }
-    if (!stillTheMap(map, true, err)) return false;
-    WorkingCopy copy;
-    const std::string folder = platform::folderOf(target);
-    const bool copied = copy.create(folder, map.file, &why);
+    const bool copied = copy.create(folder, map.file, &map.contentHash, &why);
     releaseMap(map);
     if (!copied) {
         *err = "Couldn't create a temporary copy of the map in " + folder + ": " + why;
         return false;
     }
+    system.atStep(StoreStep::kCopied);
+    return stillTheMap(system, map, false, err);
+}
+
+bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std::string& path, const ScriptText& text,
+                       int64_t mapSize, std::string* err) {
     std::vector<std::string> names;
-    if (!stillTheMap(map, false, err) || !writeScriptEntry(ops, copy.path(), text, &names, err) ||
-        !storedAsMeant(ops, copy.path(), text, names, err) || !stillTheMap(map, true, err))
+    if (!writeScriptEntry(ops, path, text, &names, err)) return false;
+    system.atStep(StoreStep::kEntryStored);
+    // What the new script and the tables it changes can add, with room to spare.
+    const int64_t bound = mapSize + static_cast<int64_t>(text.size()) + 1 + (1 << 20) +
+                          1024 * static_cast<int64_t>(names.size() + 1);
+    platform::FileState stored;
+    if (!system.pathState(path, &stored) || stored.size > bound) {
+        *err = "The archive library wrote a new map of " + std::to_string(stored.size) + " bytes, more than the map (" +
+               std::to_string(mapSize) + " bytes) and its new script can take; the map was left as it was.";
         return false;
-    if (!copy.finish(map.file, &why)) {
+    }
+    try {
+        if (!storedAsMeant(ops, path, text, names, err)) return false;
+    } catch (const std::bad_alloc&) {
+        *err = "Not enough memory to read the new map back; the map was left as it was.";
+        return false;
+    }
+    system.atStep(StoreStep::kReadBack);
+    return true;
+}
+
+bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const Destination& destination,
+                 bool replace, std::string* err) {
+    std::string why;
+    if (!copy.finish(destination.metadataFrom, &why)) {
         *err = "Couldn't finish the updated copy of the map: " + why;
         return false;
     }
-    if (!stillTheMap(map, false, err)) return false;
+    system.atStep(StoreStep::kFlushed);
+    if (!stillTheMap(system, map, true, err)) return false;
+    if (replace && destination.isMap) {
+        // No signal between the exchange and its confirmation or undoing.
+        platform::SignalsHeld held;
+        system.atStep(StoreStep::kLastCheck);
+        switch (copy.exchange(destination.target, &why)) {
+            case platform::Exchange::kDone:
+                system.atStep(StoreStep::kReplaced);
+                if (exchangedOutIsMap(system, map, copy.path())) {
+                    copy.confirmExchange();
+                    return true;
+                }
+                *err = mapChangedMessage(map);
+                if (copy.exchangeBack(destination.target, &why)) return false;
+                *err = "The map " + map.path + " was changed by another program while ostrel worked on it, and " +
+                       "ostrel could not put that program's file back (" + why + "); it is " + copy.path() + ".";
+                copy.abandon();
+                return false;
+            case platform::Exchange::kFailed:
+                *err = notReplaced(destination, why);
+                return false;
+            case platform::Exchange::kUnsupported:
+                break;
+        }
+    }
+    if (!sameContent(system, map)) {
+        *err = mapChangedMessage(map);
+        return false;
+    }
+    if (!replace) return true;
+    system.atStep(StoreStep::kLastCheck);
     // Nothing holds the map open when it is replaced: some systems refuse
     // to replace an open file.
     map.file.close();
-    if (!copy.keep(target, &why)) {
-        *err = "Couldn't replace the map file " + shown + " with its updated copy: " + why;
+    if (!copy.rename(destination.target, &why)) {
+        *err = notReplaced(destination, why);
         return false;
     }
+    system.atStep(StoreStep::kReplaced);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstring>
 #include <vector>
+#include "base/content_hash.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ struct PublishedPath {
     volatile std::sig_atomic_t inUse;
 };
 PublishedPath published[4];
+// Set while a copy stands in its file's place.
 volatile std::sig_atomic_t keptAny = 0;
 
 // Publishes path for removal on a signal; false when it does not fit.
@@ -41,18 +43,28 @@ std::string copyName(int attempt) {
     return ".ostrel-" + std::to_string(platform::processId()) + "-" + std::to_string(attempt);
 }
 
-// True when every byte of from, from where it stands, reached to; otherwise
-// *err says why not.
-bool copyBytes(platform::File& from, platform::File& to, std::string* err) {
-    std::vector<char> buffer(1 << 20);
+constexpr std::size_t kBufferSize = 1 << 20;
+
+// True when every byte of from, from its start, reached to (when to is
+// open) and *hash holds their hash; otherwise *err says why not.
+bool copyBytes(const SystemOps& system, platform::File& from, platform::File* to, uint64_t* hash, std::string* err) {
+    std::vector<char> buffer(kBufferSize);
+    ContentHash content;
+    if (!system.rewind(from)) {
+        if (err) *err = platform::lastError();
+        return false;
+    }
     for (;;) {
-        const long long got = platform::readSome(from, buffer.data(), buffer.size());
-        if (got == 0) return true;
-        if (got < 0 || !platform::writeAll(to, buffer.data(), static_cast<std::size_t>(got))) {
-            *err = platform::lastError();
+        const long long got = system.readSome(from, buffer.data(), buffer.size());
+        if (got == 0) break;
+        if (got < 0 || (to && !system.writeAll(*to, buffer.data(), static_cast<std::size_t>(got)))) {
+            if (err) *err = platform::lastError();
             return false;
         }
+        content.add(buffer.data(), static_cast<std::size_t>(got));
     }
+    *hash = content.value();
+    return true;
 }
 
 // The name the archive library gives its temporary file when it compacts the
@@ -63,7 +75,11 @@ std::string compactionTempPath(const std::string& path) {
 
 }  // namespace
 
-bool WorkingCopy::create(const std::string& folder, platform::File& source, std::string* err) {
+bool hashFile(const SystemOps& system, platform::File& file, uint64_t* hash) {
+    return copyBytes(system, file, nullptr, hash, nullptr);
+}
+
+bool WorkingCopy::create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err) {
     discard();
     const std::string prefix = folder == "/" ? folder : folder + "/";
     platform::File copy;
@@ -73,7 +89,7 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             const std::string candidate = prefix + copyName(attempt);
             bool exists = false;
-            if (!platform::createNewFile(candidate, &copy, &exists, err)) {
+            if (!system_.createNewFile(candidate, &copy, &exists, err)) {
                 if (exists) continue;
                 return false;
             }
@@ -81,9 +97,9 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
             // the archive; its name is taken now, so that no other file is in
             // its way.
             platform::File reserved;
-            if (!platform::createNewFile(compactionTempPath(candidate), &reserved, &exists, err)) {
+            if (!system_.createNewFile(compactionTempPath(candidate), &reserved, &exists, err)) {
                 copy.close();
-                platform::removeFile(candidate);
+                system_.removeFile(candidate);
                 if (exists) continue;
                 return false;
             }
@@ -96,39 +112,65 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
         *err = "no free name for it";
         return false;
     }
-    const bool copied = copyBytes(source, copy, err);
+    const bool copied = copyBytes(system_, source, &copy, hash, err);
     const bool closed = copy.close();
     if (copied && !closed) *err = platform::lastError();
     return copied && closed;
 }
 
-bool WorkingCopy::finish(const platform::File& source, std::string* err) {
-    platform::removeFile(compactionTempPath(path_));
-    if (!platform::syncPath(path_)) {
-        *err = platform::lastError();
-        return false;
-    }
-    return platform::copyMetadata(source, path_, err);
+bool WorkingCopy::finish(const std::string& metadataFrom, std::string* err) {
+    system_.removeFile(compactionTempPath(path_));
+    return system_.syncPath(path_, err) && system_.copyMetadata(metadataFrom, path_, err);
 }
 
-bool WorkingCopy::keep(const std::string& target, std::string* err) {
+platform::Exchange WorkingCopy::exchange(const std::string& target, std::string* err) {
+    platform::SignalsHeld held;
+    const platform::Exchange result = system_.exchangeFiles(path_, target, err);
+    if (result == platform::Exchange::kDone) keptAny = 1;
+    return result;
+}
+
+bool WorkingCopy::exchangeBack(const std::string& target, std::string* err) {
+    platform::SignalsHeld held;
+    if (system_.exchangeFiles(path_, target, err) != platform::Exchange::kDone) return false;
+    keptAny = 0;
+    return true;
+}
+
+void WorkingCopy::confirmExchange() {
+    platform::SignalsHeld held;
+    // What the copy's name holds now is the file replaced.
+    unpublish(compactionTempPath(path_));
+    unpublish(path_);
+    system_.removeFile(path_);
+    system_.syncFolder(platform::folderOf(path_));
+    path_.clear();
+}
+
+void WorkingCopy::abandon() {
+    unpublish(compactionTempPath(path_));
+    unpublish(path_);
+    path_.clear();
+}
+
+bool WorkingCopy::rename(const std::string& target, std::string* err) {
     {
-        // No signal may remove the copy once it is the map.
+        // No signal may remove the copy once it is the file.
         platform::SignalsHeld held;
-        if (!platform::replaceFile(path_, target, err)) return false;
+        if (!system_.replaceFile(path_, target, err)) return false;
         keptAny = 1;
         unpublish(compactionTempPath(path_));
         unpublish(path_);
         path_.clear();
     }
-    platform::syncFolder(platform::folderOf(target));
+    system_.syncFolder(platform::folderOf(target));
     return true;
 }
 
 void WorkingCopy::discard() {
     if (path_.empty()) return;
-    platform::removeFile(path_);
-    platform::removeFile(compactionTempPath(path_));
+    system_.removeFile(path_);
+    system_.removeFile(compactionTempPath(path_));
     unpublish(compactionTempPath(path_));
     unpublish(path_);
     path_.clear();

@@ -1,35 +1,52 @@
 #pragma once
+#include <cstdint>
 #include <string>
-#include "base/platform.h"
+#include "base/system_ops.h"
 
 // The copy of a file that a run changes instead of the file itself. It is
-// made in the file's own folder under a short name of its own, so that it can
-// take the file's place in one rename. Until then it is removed when it is
-// discarded, when its owner goes, and when a signal ends the process.
+// made in the folder of the file it will replace, under a short name of its
+// own, so that it can take that file's place in one step. Until then it is
+// removed when it is discarded, when its owner goes, and when a signal ends
+// the process.
 class WorkingCopy {
 public:
-    WorkingCopy() = default;
+    explicit WorkingCopy(const SystemOps& system) : system_(system) {}
     ~WorkingCopy() { discard(); }
     WorkingCopy(const WorkingCopy&) = delete;
     WorkingCopy& operator=(const WorkingCopy&) = delete;
 
     // Creates the copy in folder, never over an existing file, and fills it
-    // with every byte of source, read from where source stands.
-    bool create(const std::string& folder, platform::File& source, std::string* err);
-    // Flushes the finished copy to disk and gives it source's metadata.
-    bool finish(const platform::File& source, std::string* err);
-    // Renames the finished copy over target. On failure the copy is still
-    // there, to be discarded.
-    bool keep(const std::string& target, std::string* err);
+    // with every byte of source from its start; *hash receives their hash.
+    bool create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err);
+    // Flushes the finished copy to disk and gives it the metadata of the
+    // file at metadataFrom.
+    bool finish(const std::string& metadataFrom, std::string* err);
+    // Exchanges the copy with the file at target, where the system can: the
+    // copy's name then holds what stood at target, until it is confirmed or
+    // exchanged back.
+    platform::Exchange exchange(const std::string& target, std::string* err);
+    // After an exchange: exchanges back, so that target holds what it held.
+    bool exchangeBack(const std::string& target, std::string* err);
+    // After an exchange: removes what the exchange put under the copy's name.
+    void confirmExchange();
+    // After an exchange that could not be undone: leaves what the copy's name
+    // holds where it is.
+    void abandon();
+    // Renames the copy over target. On failure the copy is still there.
+    bool rename(const std::string& target, std::string* err);
     // Removes the copy, if there is one.
     void discard();
 
     const std::string& path() const { return path_; }
 
 private:
+    const SystemOps& system_;
     std::string path_;
 };
 
+// Reads the whole file from its start into *hash; false when a read fails.
+bool hashFile(const SystemOps& system, platform::File& file, uint64_t* hash);
+
 // Signal-safe: removes every copy not yet kept. For a signal handler.
-// Returns false when a copy has already taken its file's place.
+// Returns false when a copy has taken its file's place.
 bool removeWorkingCopiesNow();

@@ -50,6 +50,8 @@ public:
 };
 
 enum class OpenResult { kOpened, kMissing, kNotRegular, kFailed };
+enum class Exchange { kDone, kUnsupported, kFailed };
+enum class PathKind { kMissing, kRegular, kFolder, kOther };
 
 // Opens path (links followed) for reading, without ever blocking on it: a
 // folder, a pipe or a device is refused with kNotRegular.
@@ -65,12 +67,16 @@ bool pathState(const std::string& path, FileState* state);
 
 // The system's reason for the last failed call, as one line.
 std::string lastError();
+// The system's reason for the error code, as one line.
+std::string describeError(int code);
 // Reads up to size bytes; the count read, 0 at the end, -1 on failure.
 long long readSome(File& file, char* buffer, std::size_t size);
+// Moves the file's position back to its first byte.
+bool rewind(File& file);
 // True when all size bytes were written.
 bool writeAll(File& file, const char* data, std::size_t size);
 // True once the contents of the file at path are on disk.
-bool syncPath(const std::string& path);
+bool syncPath(const std::string& path, std::string* err);
 
 // Creates path as a new file for writing, readable and writable by the user
 // only; never opens an existing one (*exists tells that case apart).
@@ -78,14 +84,29 @@ bool createNewFile(const std::string& path, File* file, bool* exists, std::strin
 
 // The path with every link resolved.
 bool resolvePath(const std::string& path, std::string* resolved, std::string* err);
-// True when the user may write the file at path; it is opened for writing,
-// not truncated.
+// The file a path to write names: every link resolved, also a link to a file
+// that is not there yet; the folder it lands in must exist.
+bool resolveOutputPath(const std::string& path, std::string* resolved, std::string* err);
+// What path names, links followed.
+PathKind pathKind(const std::string& path);
+// True when path ends in a folder separator.
+bool endsInSeparator(const std::string& path);
+// True when the user may write the file at path (it is not opened).
 bool mayWrite(const std::string& path, std::string* err);
-// Gives the file at copyPath what it can of the metadata of source (its
-// owner where the system allows, its extended attributes) and then its mode.
-bool copyMetadata(const File& source, const std::string& copyPath, std::string* err);
+// True when the user may make a new file in folder and rename it over
+// replacing (an existing file there, or empty).
+bool mayCreateIn(const std::string& folder, const std::string& replacing, std::string* err);
+// Gives the file at to what it can of the metadata of the file at from (its
+// owner where the system allows, its extended attributes and access control
+// lists) and then its mode or attributes.
+bool copyMetadata(const std::string& from, const std::string& to, std::string* err);
 // Renames from over to in one step.
 bool replaceFile(const std::string& from, const std::string& to, std::string* err);
+// Exchanges the files at a and b in one step, where the system can;
+// kUnsupported where it cannot, with nothing changed.
+Exchange exchangeFiles(const std::string& a, const std::string& b, std::string* err);
+// The system's folder for temporary files.
+std::string temporaryFolder();
 // Removes the file, if it is there.
 void removeFile(const std::string& path);
 // Flushes a folder's entries to disk, where the system needs that.
@@ -101,15 +122,19 @@ std::string nameOf(const std::string& path);
 // This process's id.
 int processId();
 
+// Gives each closed standard stream a file that refuses writes, so that no
+// file the tool opens takes its place and receives what is written to it.
+void protectStandardStreams();
 // The command line as UTF-8 strings (on Windows taken from the wide command
 // line, so that every path a user can type arrives whole).
 std::vector<std::string> commandLine(int argc, char** argv);
 // Makes a console window show the UTF-8 text the tool writes.
 void useUtf8Console();
 
-// Calls handler on every signal that ends the process (interrupts, hangups,
-// terminations, crashes). A write past the file-size limit or to a closed
-// pipe fails with an error instead of ending the process.
+// Calls handler on every signal whose default action ends the process
+// (interrupts, hangups, terminations, timers, limits, user and real-time
+// signals, crashes). A write past the file-size limit or to a closed pipe
+// fails with an error instead of ending the process.
 void onEndingSignals(void (*handler)(int signal));
 // After the handler's cleanup: ends the process as the signal would have.
 [[noreturn]] void endBySignal(int signal);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -34,22 +35,22 @@ FileState stateOf(const struct stat& info) {
     return state;
 }
 
-// Copies source's extended attributes (which carry its access control lists)
-// onto to. Attributes the user may not set are left out, as a copy by hand
-// would leave them.
-bool copyExtendedAttributes(int from, int to, std::string* err) {
-    ssize_t size = flistxattr(from, nullptr, 0);
+// Copies the extended attributes of the file at from (which carry its access
+// control lists) onto to. Attributes the user may not set are left out, as a
+// copy by hand would leave them.
+bool copyExtendedAttributes(const char* from, int to, std::string* err) {
+    ssize_t size = listxattr(from, nullptr, 0);
     if (size < 0) return errno == ENOTSUP || errno == ENOSYS;
     std::string names(static_cast<std::size_t>(size), '\0');
-    size = flistxattr(from, &names[0], names.size());
+    size = listxattr(from, &names[0], names.size());
     if (size < 0) return errno == ENOTSUP || errno == ENOSYS;
     names.resize(static_cast<std::size_t>(size));
     for (std::size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
         const char* name = &names[at];
-        ssize_t length = fgetxattr(from, name, nullptr, 0);
+        ssize_t length = getxattr(from, name, nullptr, 0);
         if (length < 0) continue;
         std::string value(static_cast<std::size_t>(length), '\0');
-        length = fgetxattr(from, name, &value[0], value.size());
+        length = getxattr(from, name, &value[0], value.size());
         if (length < 0) continue;
         if (fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0) != 0 && errno != EPERM &&
             errno != ENOTSUP) {
@@ -60,14 +61,30 @@ bool copyExtendedAttributes(int from, int to, std::string* err) {
     return true;
 }
 
-const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
-
-sigset_t endingSignalSet() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : kEndingSignals) sigaddset(&set, signal);
+// Every signal whose default action ends the process and which a process
+// may catch, but the two that become errors (SIGPIPE, SIGXFSZ).
+const sigset_t& endingSignalSet() {
+    static const sigset_t set = [] {
+        sigset_t made;
+        sigemptyset(&made);
+        for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
+                           SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO, SIGSYS})
+            sigaddset(&made, signal);
+#ifdef SIGSTKFLT
+        sigaddset(&made, SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+        sigaddset(&made, SIGPWR);
+#endif
+#ifdef SIGRTMIN
+        for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&made, signal);
+#endif
+        return made;
+    }();
     return set;
 }
+
+
 
 }  // namespace
 
@@ -127,6 +144,14 @@ std::string lastError() {
     return std::strerror(errno);
 }
 
+std::string describeError(int code) {
+    return std::strerror(code);
+}
+
+bool rewind(File& file) {
+    return lseek(fd(file), 0, SEEK_SET) == 0;
+}
+
 long long readSome(File& file, char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t got = read(fd(file), buffer, size);
@@ -146,10 +171,14 @@ bool writeAll(File& file, const char* data, std::size_t size) {
     return true;
 }
 
-bool syncPath(const std::string& path) {
+bool syncPath(const std::string& path, std::string* err) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle < 0) return false;
+    if (handle < 0) {
+        setError(err);
+        return false;
+    }
     const bool synced = fsync(handle) == 0;
+    if (!synced) setError(err);
     return ::close(handle) == 0 && synced;
 }
 
@@ -176,39 +205,85 @@ bool resolvePath(const std::string& path, std::string* resolved, std::string* er
     return true;
 }
 
+bool resolveOutputPath(const std::string& path, std::string* resolved, std::string* err) {
+    std::string current = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat info;
+        if (lstat(current.c_str(), &info) != 0) {
+            if (errno != ENOENT) break;
+            // Not there yet: its folder must be.
+            std::string folder;
+            if (!resolvePath(folderOf(current), &folder, err)) return false;
+            *resolved = (folder == "/" ? folder : folder + "/") + nameOf(current);
+            return true;
+        }
+        if (!S_ISLNK(info.st_mode)) return resolvePath(current, resolved, err);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = readlink(current.c_str(), &target[0], target.size());
+        if (length < 0) break;
+        target.resize(static_cast<std::size_t>(length));
+        current = target[0] == '/' ? target : folderOf(current) + "/" + target;
+    }
+    if (errno == 0 || errno == EINVAL) errno = ELOOP;
+    setError(err);
+    return false;
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+    return S_ISREG(info.st_mode) ? PathKind::kRegular : S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+bool endsInSeparator(const std::string& path) {
+    return !path.empty() && path.back() == '/';
+}
+
 bool mayWrite(const std::string& path, std::string* err) {
-    const int handle = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return true;
+    setError(err);
+    return false;
+}
+
+bool mayCreateIn(const std::string& folder, const std::string& replacing, std::string* err) {
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        setError(err);
+        return false;
+    }
+    // In a sticky folder only the owner of a file, the folder's owner and a
+    // privileged user may rename over the file.
+    struct stat folderInfo, fileInfo;
+    const uid_t user = geteuid();
+    if (replacing.empty() || user == 0 || stat(folder.c_str(), &folderInfo) != 0 || !(folderInfo.st_mode & S_ISVTX) ||
+        stat(replacing.c_str(), &fileInfo) != 0 || fileInfo.st_uid == user || folderInfo.st_uid == user)
+        return true;
+    if (err) *err = "the folder lets only its owner and a file's owner replace a file, and the file is another user's";
+    return false;
+}
+
+bool copyMetadata(const std::string& from, const std::string& to, std::string* err) {
+    struct stat info;
+    if (stat(from.c_str(), &info) != 0) {
+        setError(err);
+        return false;
+    }
+    const int handle = open(to.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) {
         setError(err);
         return false;
     }
-    ::close(handle);
-    return true;
-}
-
-bool copyMetadata(const File& source, const std::string& copyPath, std::string* err) {
-    struct stat info;
-    if (fstat(fd(source), &info) != 0) {
-        setError(err);
-        return false;
-    }
-    const int to = open(copyPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (to < 0) {
-        setError(err);
-        return false;
-    }
-    // Only a privileged user may give a file away; a member of the map's
-    // group may still give it the map's group.
-    if (fchown(to, info.st_uid, info.st_gid) != 0 && fchown(to, static_cast<uid_t>(-1), info.st_gid) != 0) {
+    // Only a privileged user may give a file away; a member of the file's
+    // group may still give it the file's group.
+    if (fchown(handle, info.st_uid, info.st_gid) != 0 && fchown(handle, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // The copy stays the user's own.
     }
-    bool copied = copyExtendedAttributes(fd(source), to, err);
+    bool copied = copyExtendedAttributes(from.c_str(), handle, err);
     // The mode last: an access control list set above may have changed it.
-    if (copied && fchmod(to, info.st_mode & 07777) != 0) {
+    if (copied && fchmod(handle, info.st_mode & 07777) != 0) {
         setError(err);
         copied = false;
     }
-    ::close(to);
+    ::close(handle);
     return copied;
 }
 
@@ -216,6 +291,24 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     setError(err);
     return false;
+}
+
+Exchange exchangeFiles(const std::string& a, const std::string& b, std::string* err) {
+#if defined(__linux__) && defined(SYS_renameat2)
+    const unsigned kExchange = 1u << 1;  // RENAME_EXCHANGE
+    if (syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), kExchange) == 0) return Exchange::kDone;
+    if (errno == ENOSYS || errno == EINVAL || errno == ENOTSUP) return Exchange::kUnsupported;
+    setError(err);
+    return Exchange::kFailed;
+#else
+    (void)a, (void)b, (void)err;
+    return Exchange::kUnsupported;
+#endif
+}
+
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
 }
 
 void removeFile(const std::string& path) {
@@ -262,6 +355,18 @@ int processId() {
     return static_cast<int>(getpid());
 }
 
+void protectStandardStreams() {
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+        // Opened for reading only: a write to it fails, as to a closed stream.
+        const int placeholder = open("/dev/null", O_RDONLY);
+        if (placeholder >= 0 && placeholder != stream) {
+            dup2(placeholder, stream);
+            ::close(placeholder);
+        }
+    }
+}
+
 std::vector<std::string> commandLine(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
@@ -272,7 +377,8 @@ void onEndingSignals(void (*handler)(int signal)) {
     struct sigaction action = {};
     action.sa_handler = handler;
     action.sa_mask = endingSignalSet();
-    for (int signal : kEndingSignals) sigaction(signal, &action, nullptr);
+    for (int signal = 1; signal < NSIG; ++signal)
+        if (sigismember(&endingSignalSet(), signal) == 1) sigaction(signal, &action, nullptr);
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, nullptr);
@@ -300,14 +406,12 @@ int heldDepth = 0;
 
 SignalsHeld::SignalsHeld() {
     if (heldDepth++ > 0) return;
-    const sigset_t set = endingSignalSet();
-    sigprocmask(SIG_BLOCK, &set, nullptr);
+    sigprocmask(SIG_BLOCK, &endingSignalSet(), nullptr);
 }
 
 SignalsHeld::~SignalsHeld() {
     if (--heldDepth > 0) return;
-    const sigset_t set = endingSignalSet();
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    sigprocmask(SIG_UNBLOCK, &endingSignalSet(), nullptr);
 }
 
 void writeErrorNow(const char* text) {

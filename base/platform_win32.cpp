@@ -145,6 +145,15 @@ std::string lastError() {
     return describe(GetLastError());
 }
 
+std::string describeError(int code) {
+    return describe(static_cast<DWORD>(code));
+}
+
+bool rewind(File& file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(handleOf(file), start, nullptr, FILE_BEGIN) != 0;
+}
+
 long long readSome(File& file, char* buffer, std::size_t size) {
     DWORD got = 0;
     const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
@@ -163,10 +172,14 @@ bool writeAll(File& file, const char* data, std::size_t size) {
     return true;
 }
 
-bool syncPath(const std::string& path) {
+bool syncPath(const std::string& path, std::string* err) {
     const HANDLE handle = openPath(path, GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        setError(err);
+        return false;
+    }
     const bool synced = FlushFileBuffers(handle) != 0;
+    if (!synced) setError(err);
     return CloseHandle(handle) != 0 && synced;
 }
 
@@ -196,6 +209,45 @@ bool resolvePath(const std::string& path, std::string* resolved, std::string* er
     CloseHandle(handle);
     if (length == 0 || length >= buffer.size()) return false;
     *resolved = withoutLongPrefix(narrow(buffer.c_str(), static_cast<int>(length)));
+    return true;
+}
+
+bool resolveOutputPath(const std::string& path, std::string* resolved, std::string* err) {
+    if (pathKind(path) != PathKind::kMissing) return resolvePath(path, resolved, err);
+    std::string folder;
+    if (!resolvePath(folderOf(path), &folder, err)) return false;
+    *resolved = (folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\") + nameOf(path);
+    return true;
+}
+
+PathKind pathKind(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::kMissing : PathKind::kOther;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+    const HANDLE handle = openPath(path, 0);
+    if (handle == INVALID_HANDLE_VALUE) return PathKind::kOther;
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    CloseHandle(handle);
+    return disk ? PathKind::kRegular : PathKind::kOther;
+}
+
+bool endsInSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '/' || path.back() == '\\');
+}
+
+bool mayCreateIn(const std::string& folder, const std::string&, std::string* err) {
+    // Whether the folder takes a new file shows only by making one.
+    const std::string probe = folder + "\\.ostrel-" + std::to_string(GetCurrentProcessId()) + "-probe";
+    const HANDLE handle = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        setError(err);
+        return false;
+    }
+    CloseHandle(handle);
     return true;
 }
 
@@ -234,13 +286,18 @@ void copyAccessControl(HANDLE source, const std::string& path) {
     LocalFree(descriptor);
 }
 
-bool copyMetadata(const File& source, const std::string& copyPath, std::string* err) {
-    copyAccessControl(handleOf(source), copyPath);
-    FILE_BASIC_INFO info;
-    if (!GetFileInformationByHandleEx(handleOf(source), FileBasicInfo, &info, sizeof info)) {
+bool copyMetadata(const std::string& from, const std::string& copyPath, std::string* err) {
+    const HANDLE source = openPath(from, READ_CONTROL | FILE_READ_ATTRIBUTES);
+    if (source == INVALID_HANDLE_VALUE) {
         setError(err);
         return false;
     }
+    copyAccessControl(source, copyPath);
+    FILE_BASIC_INFO info;
+    const bool known = GetFileInformationByHandleEx(source, FileBasicInfo, &info, sizeof info) != 0;
+    if (!known) setError(err);
+    CloseHandle(source);
+    if (!known) return false;
     const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
     if (!SetFileAttributesW(wide(copyPath).c_str(), (info.FileAttributes & kept) ? (info.FileAttributes & kept)
                                                                                    : FILE_ATTRIBUTE_NORMAL)) {
@@ -255,6 +312,19 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
         return true;
     setError(err);
     return false;
+}
+
+Exchange exchangeFiles(const std::string&, const std::string&, std::string*) {
+    return Exchange::kUnsupported;
+}
+
+std::string temporaryFolder() {
+    wchar_t buffer[MAX_PATH + 2];
+    const DWORD length = GetTempPathW(MAX_PATH + 2, buffer);
+    if (length == 0 || length > MAX_PATH + 1) return ".";
+    std::string folder = narrow(buffer, static_cast<int>(length));
+    if (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    return folder;
 }
 
 void removeFile(const std::string& path) {
@@ -299,6 +369,8 @@ std::string nameOf(const std::string& path) {
 int processId() {
     return static_cast<int>(GetCurrentProcessId());
 }
+
+void protectStandardStreams() {}
 
 std::vector<std::string> commandLine(int argc, char** argv) {
     int count = 0;

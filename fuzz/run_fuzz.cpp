@@ -39,7 +39,7 @@ void fuzzRun(const std::string& bytes) {
     const std::string map = folder + "/map.w3x";
     writeAll(map, bytes);
     std::ostringstream out, err;
-    const int code = runOstrel({"ostrel", map}, libraryArchiveOps(), {folder}, out, err);
+    const int code = runOstrel({"ostrel", map}, Outside{libraryArchiveOps(), platformSystemOps(), {folder}}, out, err);
     const std::string message = err.str();
     require((code == 0 || code == 1) && out.str().empty(), "an unknown exit code, or output on the standard output");
     std::ifstream in(map, std::ios::binary);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_map>
 #include "archive/map_file.h"
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
@@ -16,34 +17,20 @@ const char kOptions[] =
     "  ostrel MAP               adds the script library and the directive registrations to the map's script\n"
     "  ostrel --check MAP       shows what a run would register and warns of directives it would miss;\n"
     "                           changes nothing\n"
-    "  ostrel --output NEW MAP  writes the processed map to NEW and leaves MAP as it is\n"
-    "  ostrel --help, --version\n";
+    "  ostrel --output NEW MAP  writes the processed map to NEW (a file, or a folder that receives it under\n"
+    "                           its own name) and leaves MAP as it is; --output=NEW for a name that starts with -\n"
+    "  ostrel --help, --version\n"
+    "Options may also follow the map; -- ends them.\n";
 
-// What the command line asks for.
-struct Request {
-    enum class Mode { kRun, kCheck, kOutput, kHelp, kVersion, kUsage } mode = Mode::kUsage;
-    std::string map;
-    std::string output;
-};
-
-Request parse(const std::vector<std::string>& args) {
-    Request request;
-    const std::size_t n = args.size();
-    if (n >= 2 && args[1] == "--help") request.mode = Request::Mode::kHelp;
-    else if (n >= 2 && args[1] == "--version") request.mode = Request::Mode::kVersion;
-    else if (n >= 3 && args[1] == "--check") request = {Request::Mode::kCheck, args[2], ""};
-    else if (n >= 4 && args[1] == "--output") request = {Request::Mode::kOutput, args[3], args[2]};
-    else if (n >= 2 && args[1].rfind("--", 0) != 0) request = {Request::Mode::kRun, args[1], ""};
-    return request;
+// The value of the option at args[*i]: after its "=", or the next argument
+// (the index then moves past it) unless that looks like an option. Empty
+// when it is missing or empty.
+std::string optionValue(const std::vector<std::string>& args, std::size_t* i, std::size_t nameLength) {
+    const std::string& arg = args[*i];
+    if (arg.size() > nameLength) return arg.substr(nameLength + 1);
+    if (*i + 1 >= args.size() || args[*i + 1].rfind('-', 0) == 0) return std::string();
+    return args[++*i];
 }
-
-// A map made ready to store: the open map, the finished script, and what the
-// scan found.
-struct Prepared {
-    OpenMap map;
-    ScriptText working;
-    ScriptScan scan;
-};
 
 // True when some directive registers through AddToCache.
 bool needsAddToCache(const RegistrationLists& lists) {
@@ -52,23 +39,20 @@ bool needsAddToCache(const RegistrationLists& lists) {
     return false;
 }
 
-// Reads, scans and rewrites the map at mapPath, changing nothing on disk;
-// false with one line in *err on any stop. With notes, collects the scan's.
-bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vector<std::string>& folders,
-             bool withNotes, Prepared* p, std::string* err) {
-    if (!openMap(mapPath, &p->map, err)) return false;
-    ScriptText script;
-    if (!readMapScript(ops, p->map.target, &script, err)) return false;
-
-    p->working = scanScript(std::move(script), p->scan, withNotes);
-    const ScriptAnchors& anchors = p->scan.anchors;
-    const std::size_t marker = processedMarker(p->working, anchors.globalsEnd);
+// Scans the script of the map at mapPath and rewrites it into *working, with
+// the script library found in folders; false with one line in *err on any
+// stop. With notes, the scan collects them.
+bool rewriteScript(ScriptText script, const std::string& mapPath, const std::vector<std::string>& folders,
+                   bool withNotes, ScriptScan* scan, ScriptText* working, std::string* err) {
+    *working = scanScript(std::move(script), *scan, withNotes);
+    const ScriptAnchors& anchors = scan->anchors;
+    const std::size_t marker = processedMarker(*working, anchors.globalsEnd);
     if (marker != ScriptText::npos) {
         *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is (line " +
-               std::to_string(lineOf(p->working, marker)) + ").";
+               std::to_string(lineOf(*working, marker)) + ").";
         return false;
     }
-    *err = registrationProblem(p->scan.registrations);
+    *err = registrationProblem(scan->registrations);
     if (!err->empty()) return false;
     if (!anchors.globalsEnd.found()) {
         *err = "The map script has no \"endglobals\".";
@@ -78,7 +62,7 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
     ScriptText library;
     std::string libraryPath;
     if (!readScriptLibrary(folders, &library, &libraryPath, err)) return false;
-    *err = libraryProblem(library, libraryPath, needsAddToCache(p->scan.registrations));
+    *err = libraryProblem(library, libraryPath, needsAddToCache(scan->registrations));
     if (!err->empty()) return false;
     if (!anchors.mainHeader.found()) {
         *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line " +
@@ -90,7 +74,7 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
                ").";
         return false;
     }
-    spliceScript(p->working, anchors, buildFunctionBlock(std::move(library), p->scan.registrations));
+    spliceScript(*working, anchors, buildFunctionBlock(std::move(library), scan->registrations));
     return true;
 }
 
@@ -98,58 +82,110 @@ bool prepare(const std::string& mapPath, const ArchiveOps& ops, const std::vecto
 // key and value.
 void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes) {
     for (const DirectiveDefinition& directive : kDirectives) {
-        std::vector<const Registration*> seen;
+        std::unordered_map<std::string, std::size_t> firstLine;
         for (const Registration& r : lists.list(directive.kind)) {
-            const auto same = std::find_if(seen.begin(), seen.end(), [&](const Registration* other) {
-                return other->function == r.function && other->value == r.value;
-            });
-            if (same != seen.end())
-                notes->push_back({r.line, r.function + " is registered for " + directive.key +
-                                              (directive.takesValue ? " " + r.value : std::string()) + " a second time (first on line " + std::to_string((*same)->line) +
-                                              "); it will run twice."});
-            else
-                seen.push_back(&r);
+            const auto first = firstLine.emplace(r.function + '\0' + r.value, r.line);
+            if (first.second) continue;
+            notes->push_back({r.line, r.function + " is registered for " + directive.key +
+                                          (directive.takesValue ? " " + r.value : std::string()) +
+                                          " a second time (first on line " + std::to_string(first.first->second) +
+                                          "); it will run twice."});
         }
     }
 }
 
 // Writes one line per registration, in the order the generated function
-// makes them, and the notes as warnings.
-void report(const Prepared& p, std::ostream& out, std::ostream& err) {
+// makes them, and the notes as warnings; false, with one line in *message,
+// when the standard output does not take them.
+bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
     for (const DirectiveDefinition& directive : kDirectives) {
-        for (const Registration& r : p.scan.registrations.list(directive.kind)) {
+        for (const Registration& r : scan.registrations.list(directive.kind)) {
             out << "line " << r.line << ": " << r.function << ' ' << directive.key;
             if (directive.takesValue) out << ' ' << r.value;
             out << '\n';
         }
     }
-    std::vector<ScanNote> notes = p.scan.notes;
-    noteDuplicates(p.scan.registrations, &notes);
+    out.flush();
+    if (!out) {
+        *message = "Couldn't write the registrations to the standard output: " + platform::lastError();
+        return false;
+    }
+    std::vector<ScanNote> notes = scan.notes;
+    noteDuplicates(scan.registrations, &notes);
     std::stable_sort(notes.begin(), notes.end(), [](const ScanNote& a, const ScanNote& b) { return a.line < b.line; });
     for (const ScanNote& note : notes) err << "warning: " << note.text << " (line " << note.line << ")\n";
-    out.flush();
     err.flush();
+    return true;
 }
 
-// Carries out request; false with one line in *err on any stop.
-bool carryOut(const Request& request, const ArchiveOps& ops, const std::vector<std::string>& folders,
-              std::ostream& out, std::ostream& err, std::string* message) {
-    Prepared p;
+// Carries out request: copies the map, reads its script from the copy,
+// rewrites it, stores it into the copy and puts the copy in the map's place
+// (or NEW's), or, for a check, reports and discards it. False with one line
+// in *message on any stop.
+bool carryOut(const Request& request, const Outside& outside, std::ostream& out, std::ostream& err,
+              std::string* message) {
     const bool check = request.mode == Request::Mode::kCheck;
-    const bool prepared = prepare(request.map, ops, folders, check, &p, message);
-    if (check) {
-        report(p, out, err);
-        std::string why;
-        if (prepared && !platform::mayWrite(p.map.target, &why)) {
-            *message = "Couldn't open the map file " + request.map + " for writing: " + why;
-            return false;
-        }
-        return prepared;
-    }
-    return prepared && storeMapScript(ops, p.map, p.working, request.output, message);
+    const SystemOps& system = outside.system;
+    OpenMap map;
+    Destination destination;
+    WorkingCopy copy(system);
+    ScriptText script;
+    if (!openMap(system, request.map, &map, message) ||
+        !resolveDestination(map, request.output, check, &destination, message) ||
+        !copyMap(system, map, destination.copyFolder, copy, message) ||
+        !readMapScript(outside.archive, copy.path(), request.map, &script, message))
+        return false;
+    system.atStep(StoreStep::kScriptRead);
+    ScriptScan scan;
+    ScriptText working;
+    const bool rewritten =
+        rewriteScript(std::move(script), request.map, outside.libraryFolders, check, &scan, &working, message);
+    // What a check found is shown also when the run would stop; the line
+    // that says why comes last.
+    std::string stop = *message;
+    if (check && !report(scan, out, err, message)) return false;
+    *message = stop;
+    return rewritten && storeScriptInCopy(outside.archive, system, copy.path(), working, map.state.size, message) &&
+           finishStore(system, map, copy, destination, !check, message);
 }
 
 }  // namespace
+
+Request parseCommandLine(const std::vector<std::string>& args) {
+    Request request;
+    const Request usage;
+    bool check = false, output = false, help = false, version = false, options = true;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            if (arg == "--help" || arg == "-h") {
+                help = true;
+            } else if (arg == "--version") {
+                version = true;
+            } else if (arg == "--check" && !check) {
+                check = true;
+            } else if ((arg == "--output" || arg.rfind("--output=", 0) == 0) && !output) {
+                output = true;
+                request.output = optionValue(args, &i, 8);
+                if (request.output.empty()) return usage;
+            } else {
+                return usage;
+            }
+        } else if (request.map.empty()) {
+            if (arg.empty()) return usage;
+            request.map = arg;
+        }
+    }
+    request.mode = help              ? Request::Mode::kHelp
+                   : version         ? Request::Mode::kVersion
+                   : request.map.empty() || (check && output) ? Request::Mode::kUsage
+                   : check           ? Request::Mode::kCheck
+                   : output          ? Request::Mode::kOutput
+                                     : Request::Mode::kRun;
+    return request;
+}
 
 std::vector<std::string> libraryFolders(const std::string& executableFolder) {
     std::vector<std::string> folders = {"."};
@@ -160,9 +196,8 @@ std::vector<std::string> libraryFolders(const std::string& executableFolder) {
     return folders;
 }
 
-int runOstrel(const std::vector<std::string>& args, const ArchiveOps& ops, const std::vector<std::string>& folders,
-              std::ostream& out, std::ostream& err) {
-    const Request request = parse(args);
+int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err) {
+    const Request request = parseCommandLine(args);
     switch (request.mode) {
         case Request::Mode::kUsage:
             err << kUsage << std::endl;
@@ -179,7 +214,7 @@ int runOstrel(const std::vector<std::string>& args, const ArchiveOps& ops, const
     std::string message;
     bool done = false;
     try {
-        done = carryOut(request, ops, folders, out, err, &message);
+        done = carryOut(request, outside, out, err, &message);
     } catch (const std::bad_alloc&) {
         message = "Not enough memory to process the map " + request.map + "; it was left as it was.";
     }

@@ -3,17 +3,37 @@
 #include <string>
 #include <vector>
 #include "archive/archive_ops.h"
+#include "base/system_ops.h"
+
+// What the command line asks for.
+struct Request {
+    enum class Mode { kRun, kCheck, kOutput, kHelp, kVersion, kUsage } mode = Mode::kUsage;
+    std::string map;
+    std::string output;
+};
+
+// Reads the command line (args[0] is the tool's name). Options stand before
+// or after the map and "--" ends them; the first other argument is the map,
+// any further one is ignored. An unknown option, a missing or empty value, a
+// missing map or two modes at once ask for the usage line.
+Request parseCommandLine(const std::vector<std::string>& args);
 
 // The folders the script library is looked for in, in order: the working
 // folder, the folder of the executable, and ../share/ostrel beside that.
 std::vector<std::string> libraryFolders(const std::string& executableFolder);
 
-// Runs the tool once on args (args[0] is the tool's name, args[1] the map),
-// with the script library looked for in folders. Returns the exit code: 0 once
-// the map is stored, 1 on any failure after one line on err, the map then
-// unchanged.
-int runOstrel(const std::vector<std::string>& args, const ArchiveOps& ops, const std::vector<std::string>& folders,
-              std::ostream& out, std::ostream& err);
+// What a run reaches beyond itself: the map archive library, the operating
+// system, and the folders the script library is looked for in.
+struct Outside {
+    const ArchiveOps& archive;
+    const SystemOps& system;
+    std::vector<std::string> libraryFolders;
+};
+
+// Runs the tool once on args. Returns the exit code: 0 once the map is
+// stored (or, for a check, once a run would store it), 1 on any failure after
+// one line on err, the map then unchanged.
+int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err);
 
 // The process's entry: runs the tool on the command line with ops and the
 // library folders of the executable, removing the working copy on signals.

@@ -23,20 +23,30 @@ extern "C" void onEndingSignal(int signal) {
     platform::endBySignal(signal);
 }
 
+// Makes the lines a signal handler writes during the run request asks for.
+void prepareSignalLines(const Request& request) {
+    const std::string& map = request.map;
+    crashLine = "ostrel stopped on a fault while reading or writing the map " + map +
+                " (the map may be damaged); the map was left as it was.\n";
+    stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
+    afterStoreLine = request.mode == Request::Mode::kOutput
+                         ? "ostrel was stopped after it had stored the processed map in " + request.output +
+                               "; the map " + map + " was left as it was.\n"
+                         : "ostrel was stopped after it had stored the map " + map + ".\n";
+}
+
 }  // namespace
 
 int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
+    platform::protectStandardStreams();
     platform::useUtf8Console();
-    if (args.size() > 1) {
-        // The map is the last argument after an option, else the first.
-        const std::string& map = args[1].rfind("--", 0) == 0 ? args.back() : args[1];
-        crashLine = "ostrel stopped on a fault while reading or writing the map " + map +
-                    " (the map may be damaged); the map was left as it was.\n";
-        stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
-        afterStoreLine = "ostrel was stopped after it had stored the map " + map + ".\n";
+    const Request request = parseCommandLine(args);
+    if (!request.map.empty()) {
+        prepareSignalLines(request);
         platform::onEndingSignals(onEndingSignal);
     }
-    const int code = runOstrel(args, ops, libraryFolders(platform::executableFolder()), std::cout, std::cerr);
+    const Outside outside{ops, platformSystemOps(), libraryFolders(platform::executableFolder())};
+    const int code = runOstrel(args, outside, std::cout, std::cerr);
     // Dropped onto the executable, the tool has a console window of its own
     // that closes when it ends: say how it went and let the user read it.
     if (platform::ownsConsoleAlone()) {

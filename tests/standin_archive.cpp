@@ -83,6 +83,7 @@ const ArchiveOps& standinArchiveOps() {
             return true;
         },
         [] { return false; },
+        [] { return std::string(); },
     };
     return ops;
 }

@@ -76,11 +76,12 @@ std::string standinEntry(const std::string& path, const std::string& name) {
     return "<none>";
 }
 
-ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder) {
+ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder,
+                           const SystemOps& system) {
     std::ostringstream out, err;
     std::vector<std::string> line = {"ostrel"};
     line.insert(line.end(), args.begin(), args.end());
-    const int code = runOstrel(line, ops, {folder}, out, err);
+    const int code = runOstrel(line, Outside{ops, system, {folder}}, out, err);
     return ProcessResult{code, out.str(), err.str()};
 }
 

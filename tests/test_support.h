@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 #include "archive/archive_ops.h"
+#include "base/system_ops.h"
 #include "base/platform.h"
 
 // A stand-in for the map archive library, where none is at hand (on Windows
@@ -69,8 +70,10 @@ void writeStandinMap(const std::string& path, const std::string& script);
 // The bytes of one entry of the stand-in map at path; "<none>" when absent.
 std::string standinEntry(const std::string& path, const std::string& name);
 
-// Runs the tool in this process on args with ops, the library looked for in folder.
-ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder);
+// Runs the tool in this process on args with ops and system, the library
+// looked for in folder.
+ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder,
+                           const SystemOps& system = platformSystemOps());
 
 // True when text is exactly one line, ended by a line feed.
 bool isOneLine(const std::string& text);

@@ -1,0 +1,11 @@
+#include "base/system_ops.h"
+
+const SystemOps& platformSystemOps() {
+    static const SystemOps ops = {
+        platform::openRegularFile, platform::createNewFile, platform::readSome,     platform::rewind,
+        platform::writeAll,        platform::syncPath,      platform::syncFolder,   platform::fileState,
+        platform::pathState,       platform::copyMetadata,  platform::exchangeFiles, platform::replaceFile,
+        platform::removeFile,      [](StoreStep) {},
+    };
+    return ops;
+}
