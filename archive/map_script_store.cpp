@@ -137,22 +137,23 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
 // NUL byte exactly, and every entry in names reads whole.
 bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
                    const std::vector<std::string>& names, std::string* err) {
-    *err = "The map file did not read back as written; it was left as it was.";
+    const auto fail = [&] {
+        *err = failure(ops, "The map file did not read back as written; it was left as it was.", "read the new map back");
+        return false;
+    };
     ArchiveHolder archive(ops);
-    if (!archive.open(path, kOpenReadOnly)) return false;
+    if (!archive.open(path, kOpenReadOnly)) return fail();
     EntryHolder script(ops);
     if (!script.open(archive, kScriptEntry) || !entryHolds(ops, script.handle(), text.c_str(), text.size() + 1) ||
         !script.close())
-        return false;
+        return fail();
     std::vector<char> piece;
     for (const std::string& name : names) {
         EntryHolder entry(ops);
         if (!entry.open(archive, name.c_str()) || !entryReads(ops, entry.handle(), piece) || !entry.close())
-            return false;
+            return fail();
     }
-    if (!archive.close()) return false;
-    err->clear();
-    return true;
+    return archive.close() || fail();
 }
 
 }  // namespace
@@ -203,19 +204,19 @@ bool stillTheMap(const SystemOps& system, OpenMap& map, bool hold, std::string* 
 }
 
 // True when the map is still the file opened and holds the bytes copied.
-bool sameContent(const SystemOps& system, OpenMap& map) {
+bool sameContent(const SystemOps& system, OpenMap& map, std::vector<char>& buffer) {
     uint64_t now = 0;
-    return holdMap(system, map) && hashFile(system, map.file, &now) && now == map.contentHash &&
+    return holdMap(system, map) && hashFile(system, map.file, buffer, &now) && now == map.contentHash &&
            mapUnchanged(system, map);
 }
 
 // After an exchange: true when the file now under path is the map opened,
-// unchanged by state and by content.
-bool exchangedOutIsMap(const SystemOps& system, OpenMap& map, const std::string& path) {
+// unchanged by state and by content. Allocates nothing.
+bool exchangedOutIsMap(const SystemOps& system, OpenMap& map, const std::string& path, std::vector<char>& buffer) {
     platform::FileState there, held;
     uint64_t now = 0;
     return system.pathState(path, &there) && there == map.state && map.file.isOpen() &&
-           system.fileState(map.file, &held) && held == map.state && hashFile(system, map.file, &now) &&
+           system.fileState(map.file, &held) && held == map.state && hashFile(system, map.file, buffer, &now) &&
            now == map.contentHash;
 }
 
@@ -272,19 +273,23 @@ bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const
     }
     system.atStep(StoreStep::kFlushed);
     if (!stillTheMap(system, map, true, err)) return false;
+    std::vector<char> buffer(1 << 20);
     if (replace && destination.isMap) {
-        // No signal between the exchange and its confirmation or undoing.
+        // No signal between the exchange and its confirmation or undoing, and
+        // nothing that can run out of memory.
         platform::SignalsHeld held;
         system.atStep(StoreStep::kLastCheck);
         switch (copy.exchange(destination.target, &why)) {
             case platform::Exchange::kDone:
                 system.atStep(StoreStep::kReplaced);
-                if (exchangedOutIsMap(system, map, copy.path())) {
+                if (exchangedOutIsMap(system, map, copy.path(), buffer)) {
                     copy.confirmExchange();
                     return true;
                 }
-                *err = mapChangedMessage(map);
-                if (copy.exchangeBack(destination.target, &why)) return false;
+                if (copy.exchangeBack(destination.target, &why)) {
+                    *err = mapChangedMessage(map);
+                    return false;
+                }
                 *err = "The map " + map.path + " was changed by another program while ostrel worked on it, and " +
                        "ostrel could not put that program's file back (" + why + "); it is " + copy.path() + ".";
                 copy.abandon();
@@ -296,7 +301,7 @@ bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const
                 break;
         }
     }
-    if (!sameContent(system, map)) {
+    if (!sameContent(system, map, buffer)) {
         *err = mapChangedMessage(map);
         return false;
     }

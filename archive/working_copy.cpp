@@ -46,25 +46,20 @@ std::string copyName(int attempt) {
 constexpr std::size_t kBufferSize = 1 << 20;
 
 // True when every byte of from, from its start, reached to (when to is
-// open) and *hash holds their hash; otherwise *err says why not.
-bool copyBytes(const SystemOps& system, platform::File& from, platform::File* to, uint64_t* hash, std::string* err) {
-    std::vector<char> buffer(kBufferSize);
+// open) and *hash holds their hash; otherwise *err (when given) says why not.
+bool copyBytes(const SystemOps& system, platform::File& from, platform::File* to, std::vector<char>& buffer,
+               uint64_t* hash, std::string* err) {
     ContentHash content;
-    if (!system.rewind(from)) {
-        if (err) *err = platform::lastError();
-        return false;
-    }
-    for (;;) {
+    bool done = system.rewind(from);
+    while (done) {
         const long long got = system.readSome(from, buffer.data(), buffer.size());
         if (got == 0) break;
-        if (got < 0 || (to && !system.writeAll(*to, buffer.data(), static_cast<std::size_t>(got)))) {
-            if (err) *err = platform::lastError();
-            return false;
-        }
-        content.add(buffer.data(), static_cast<std::size_t>(got));
+        done = got > 0 && (!to || system.writeAll(*to, buffer.data(), static_cast<std::size_t>(got)));
+        if (done) content.add(buffer.data(), static_cast<std::size_t>(got));
     }
+    if (!done && err) *err = platform::lastError();
     *hash = content.value();
-    return true;
+    return done;
 }
 
 // The name the archive library gives its temporary file when it compacts the
@@ -75,8 +70,8 @@ std::string compactionTempPath(const std::string& path) {
 
 }  // namespace
 
-bool hashFile(const SystemOps& system, platform::File& file, uint64_t* hash) {
-    return copyBytes(system, file, nullptr, hash, nullptr);
+bool hashFile(const SystemOps& system, platform::File& file, std::vector<char>& buffer, uint64_t* hash) {
+    return copyBytes(system, file, nullptr, buffer, hash, nullptr);
 }
 
 bool WorkingCopy::create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err) {
@@ -104,22 +99,35 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, uint
                 return false;
             }
             path_ = candidate;
+            compactionPath_ = compactionTempPath(candidate);
+            folder_ = folder;
             publish(path_);
-            publish(compactionTempPath(path_));
+            publish(compactionPath_);
         }
     }
     if (path_.empty()) {
         *err = "no free name for it";
         return false;
     }
-    const bool copied = copyBytes(system_, source, &copy, hash, err);
+    std::vector<char> buffer(kBufferSize);
+    const bool copied = copyBytes(system_, source, &copy, buffer, hash, err);
     const bool closed = copy.close();
     if (copied && !closed) *err = platform::lastError();
     return copied && closed;
 }
 
+WorkingCopy::~WorkingCopy() {
+    try {
+        discard();
+    } catch (...) {
+        // Out of memory where the system wants a path converted: the
+        // signal-safe removal needs none.
+        removeWorkingCopiesNow();
+    }
+}
+
 bool WorkingCopy::finish(const std::string& metadataFrom, std::string* err) {
-    system_.removeFile(compactionTempPath(path_));
+    system_.removeFile(compactionPath_);
     return system_.syncPath(path_, err) && system_.copyMetadata(metadataFrom, path_, err);
 }
 
@@ -140,15 +148,15 @@ bool WorkingCopy::exchangeBack(const std::string& target, std::string* err) {
 void WorkingCopy::confirmExchange() {
     platform::SignalsHeld held;
     // What the copy's name holds now is the file replaced.
-    unpublish(compactionTempPath(path_));
+    unpublish(compactionPath_);
     unpublish(path_);
     system_.removeFile(path_);
-    system_.syncFolder(platform::folderOf(path_));
+    system_.syncFolder(folder_);
     path_.clear();
 }
 
 void WorkingCopy::abandon() {
-    unpublish(compactionTempPath(path_));
+    unpublish(compactionPath_);
     unpublish(path_);
     path_.clear();
 }
@@ -159,19 +167,19 @@ bool WorkingCopy::rename(const std::string& target, std::string* err) {
         platform::SignalsHeld held;
         if (!system_.replaceFile(path_, target, err)) return false;
         keptAny = 1;
-        unpublish(compactionTempPath(path_));
+        unpublish(compactionPath_);
         unpublish(path_);
         path_.clear();
     }
-    system_.syncFolder(platform::folderOf(target));
+    system_.syncFolder(folder_);
     return true;
 }
 
 void WorkingCopy::discard() {
     if (path_.empty()) return;
     system_.removeFile(path_);
-    system_.removeFile(compactionTempPath(path_));
-    unpublish(compactionTempPath(path_));
+    system_.removeFile(compactionPath_);
+    unpublish(compactionPath_);
     unpublish(path_);
     path_.clear();
 }

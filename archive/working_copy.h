@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "base/system_ops.h"
 
 // The copy of a file that a run changes instead of the file itself. It is
@@ -11,7 +12,7 @@
 class WorkingCopy {
 public:
     explicit WorkingCopy(const SystemOps& system) : system_(system) {}
-    ~WorkingCopy() { discard(); }
+    ~WorkingCopy();
     WorkingCopy(const WorkingCopy&) = delete;
     WorkingCopy& operator=(const WorkingCopy&) = delete;
 
@@ -28,6 +29,7 @@ public:
     // After an exchange: exchanges back, so that target holds what it held.
     bool exchangeBack(const std::string& target, std::string* err);
     // After an exchange: removes what the exchange put under the copy's name.
+    // Allocates nothing, so that nothing can stop it half-way.
     void confirmExchange();
     // After an exchange that could not be undone: leaves what the copy's name
     // holds where it is.
@@ -42,10 +44,13 @@ public:
 private:
     const SystemOps& system_;
     std::string path_;
+    std::string compactionPath_;  // the archive library's temporary file beside it
+    std::string folder_;          // where both are
 };
 
-// Reads the whole file from its start into *hash; false when a read fails.
-bool hashFile(const SystemOps& system, platform::File& file, uint64_t* hash);
+// Reads the whole file from its start through buffer (which must not be
+// empty) into *hash; false when a read fails. Allocates nothing.
+bool hashFile(const SystemOps& system, platform::File& file, std::vector<char>& buffer, uint64_t* hash);
 
 // Signal-safe: removes every copy not yet kept. For a signal handler.
 // Returns false when a copy has taken its file's place.

@@ -94,7 +94,9 @@ bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text
     }
     if (!file.isOpen()) {
         *err = "Could not open Func.j for reading."
-               "Make sure you have placed the Func.j file in the same folder as ostrel.exe";
+               "Make sure you have placed the Func.j file in the same folder as ostrel.exe (looked for in ";
+        for (std::size_t i = 0; i < folders.size(); ++i) *err += (i ? ", " : "") + folders[i];
+        *err += ")";
         return false;
     }
 

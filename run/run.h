@@ -35,6 +35,7 @@ struct Outside {
 // one line on err, the map then unchanged.
 int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err);
 
-// The process's entry: runs the tool on the command line with ops and the
-// library folders of the executable, removing the working copy on signals.
-int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops);
+// The process's entry: runs the tool on the command line with ops, system
+// and the library folders of the executable, removing the working copy on
+// signals.
+int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system = platformSystemOps());

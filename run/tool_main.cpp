@@ -37,7 +37,7 @@ void prepareSignalLines(const Request& request) {
 
 }  // namespace
 
-int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
+int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system) {
     platform::protectStandardStreams();
     platform::useUtf8Console();
     const Request request = parseCommandLine(args);
@@ -45,7 +45,7 @@ int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops) {
         prepareSignalLines(request);
         platform::onEndingSignals(onEndingSignal);
     }
-    const Outside outside{ops, platformSystemOps(), libraryFolders(platform::executableFolder())};
+    const Outside outside{ops, system, libraryFolders(platform::executableFolder())};
     const int code = runOstrel(args, outside, std::cout, std::cerr);
     // Dropped onto the executable, the tool has a console window of its own
     // that closes when it ends: say how it went and let the user read it.

@@ -1,6 +1,4 @@
 #include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include "tests/test_support.h"
@@ -31,10 +29,6 @@ Archive* archiveOf(ArchiveHandle handle) {
 const ArchiveOps& standinArchiveOps() {
     static const ArchiveOps ops = {
         [](const char* path, unsigned, unsigned flags, ArchiveHandle* handle) {
-            // A test that writes a signal's number into "standin-raise" beside the
-            // map has it raised the moment the working copy is opened for the change.
-            const std::string raise = readFile(platform::folderOf(path) + "/standin-raise");
-            if ((flags & kOpenForChange) && !raise.empty()) std::raise(std::atoi(raise.c_str()));
             auto* archive = new Archive{path, {}, (flags & kOpenForChange) != 0};
             if (readStandinArchive(path, &archive->entries)) return *handle = archive, true;
             delete archive;

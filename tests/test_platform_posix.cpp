@@ -17,23 +17,26 @@ std::string quoted(const std::string& text) {
 }  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                         int uid) {
+                         int uid, int group) {
     TempFolder capture;
     std::string line = "cd " + quoted(cwd) + " && exec ";
-    if (uid >= 0 && geteuid() == 0) line += "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) + " --clear-groups ";
+    if (uid >= 0 && geteuid() == 0)
+        line += "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+                (group >= 0 ? " --groups=" + std::to_string(group) : std::string(" --clear-groups")) + " ";
     line += quoted(program);
     for (const std::string& word : args) line += " " + quoted(word);
     line += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
     const int status = std::system(line.c_str());
     ProcessResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     result.out = readFile(capture.file("out"));
     result.err = readFile(capture.file("err"));
     return result;
 }
 
-int exitCodeForSignal(int signal) {
-    return 128 + signal;
+bool endedBySignal(const ProcessResult& result, int signal) {
+    return result.signal == signal;
 }
 
 platform::File holdOpen(const std::string& path) {

@@ -23,7 +23,7 @@ std::string textOf(const std::string& path) {
 }  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                         int) {
+                         int, int) {
     // Through the command interpreter, which changes folder and redirects the
     // streams; the tests' arguments hold no quotes, so quoting each suffices.
     TempFolder capture;
@@ -37,10 +37,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     return result;
 }
 
-int exitCodeForSignal(int signal) {
+bool endedBySignal(const ProcessResult& result, int signal) {
     // What a console reports for a program ended by Ctrl+C or Ctrl+Break, and
     // the C runtime's exit code for any other signal that ends a program.
-    return signal == SIGINT || signal == SIGBREAK ? static_cast<int>(STATUS_CONTROL_C_EXIT) : 3;
+    return result.exitCode == (signal == SIGINT || signal == SIGBREAK ? static_cast<int>(STATUS_CONTROL_C_EXIT) : 3);
 }
 
 platform::File holdOpen(const std::string& path) {

@@ -16,7 +16,8 @@ const std::string kAddCommandsStart =
 const std::string kMain = "function main takes nothing returns nothing";
 const std::string kMinimalScript = "globals\nendglobals\n" + kMain + "\nendfunction\n";
 const std::string kLibraryMessage =
-    "Could not open Func.j for reading.Make sure you have placed the Func.j file in the same folder as ostrel.exe\n";
+    "Could not open Func.j for reading.Make sure you have placed the Func.j file in the same folder as ostrel.exe "
+    "(looked for in *)\n";
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
@@ -83,6 +84,14 @@ ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOp
     line.insert(line.end(), args.begin(), args.end());
     const int code = runOstrel(line, Outside{ops, system, {folder}}, out, err);
     return ProcessResult{code, out.str(), err.str()};
+}
+
+bool matches(const std::string& text, const std::string& pattern) {
+    const std::size_t star = pattern.find('*');
+    if (star == std::string::npos) return text == pattern;
+    const std::size_t tail = pattern.size() - star - 1;
+    return text.size() >= star + tail && text.compare(0, star, pattern, 0, star) == 0 &&
+           text.compare(text.size() - tail, tail, pattern, star + 1, tail) == 0;
 }
 
 bool isOneLine(const std::string& text) {

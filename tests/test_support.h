@@ -21,19 +21,21 @@ bool readStandinArchive(const std::string& path, StandinEntries* entries);
 
 // What the tests ask of the operating system beyond the tool's own platform
 // interface: test_platform_posix.cpp and test_platform_win32.cpp.
-// What a finished process did: its exit code (128 + the signal's number when
-// a signal ended it) and its standard streams, with line feeds as line ends.
+// What a finished process did: its exit code, or the signal that ended it
+// (exitCode then -1), and its standard streams, with line feeds as line ends.
 struct ProcessResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    int signal = 0;
 };
-// Runs program with args in folder cwd, with no standard input, as user uid
-// where this process may become another user (uid >= 0), and waits for it.
+// Runs program with args in folder cwd, with no standard input, and waits for
+// it; where this process may become another user, as user uid (uid >= 0) with
+// group as its one other group (group >= 0).
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                         int uid = -1);
-// The exit code runProcess reports for the tool ended by signal.
-int exitCodeForSignal(int signal);
+                         int uid = -1, int group = -1);
+// True when the tool was ended as signal ends a process.
+bool endedBySignal(const ProcessResult& result, int signal);
 // Opens path for reading as another program that shares it with no writer.
 platform::File holdOpen(const std::string& path);
 
@@ -56,7 +58,7 @@ extern const std::string kAddCommandsStart;  // the header and the Initialize_Co
 extern const std::string kMain;              // the main function's header
 // The smallest map script the tool completes: globals and a main function.
 extern const std::string kMinimalScript;
-// The message for a library that is nowhere to be found.
+// The message for a library that is nowhere to be found, * for the folders.
 extern const std::string kLibraryMessage;
 
 // The file name beside the test program: the stand-in tool, the shipped library.
@@ -75,6 +77,8 @@ std::string standinEntry(const std::string& path, const std::string& name);
 ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder,
                            const SystemOps& system = platformSystemOps());
 
+// True when text is pattern, in which one * stands for any text.
+bool matches(const std::string& text, const std::string& pattern);
 // True when text is exactly one line, ended by a line feed.
 bool isOneLine(const std::string& text);
 // The one unprivileged user the tests run the tool as when they run as root.

@@ -34,8 +34,18 @@ bool writeMap(const std::string& path, const std::vector<MapEntry>& entries, std
     const std::string archivePath = path + ".archive";
     std::remove(archivePath.c_str());
     HANDLE archive = nullptr;
-    DWORD createFlags = MPQ_CREATE_ARCHIVE_V1 | MPQ_CREATE_ATTRIBUTES | (nameList ? MPQ_CREATE_LISTFILE : 0);
-    if (!SFileCreateArchive(archivePath.c_str(), createFlags, 64, &archive)) {
+    // Without a name list the archive keeps no entry's name, as in maps
+    // whose names were left out on purpose.
+    SFILE_CREATE_MPQ create = {};
+    create.cbSize = sizeof create;
+    create.dwMpqVersion = MPQ_FORMAT_VERSION_1;
+    create.dwStreamFlags = STREAM_PROVIDER_FLAT | BASE_PROVIDER_FILE;
+    create.dwFileFlags1 = nameList ? MPQ_FILE_DEFAULT_INTERNAL : 0;
+    create.dwFileFlags2 = MPQ_FILE_DEFAULT_INTERNAL;
+    create.dwAttrFlags = MPQ_ATTRIBUTE_CRC32 | MPQ_ATTRIBUTE_FILETIME | MPQ_ATTRIBUTE_MD5;
+    create.dwSectorSize = 0x1000;
+    create.dwMaxFileCount = 64 + static_cast<DWORD>(entries.size());
+    if (!SFileCreateArchive2(archivePath.c_str(), &create, &archive)) {
         error = "cannot create " + archivePath;
         return false;
     }
