@@ -3,11 +3,13 @@
 // file-size and memory limits, odd files, metadata the new map must keep.
 #include <StormLib.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <random>
 #include "tests/test_support.h"
 #include "tools/map_maker.h"
@@ -42,6 +44,11 @@ std::string entryBytes(const std::string& mapPath, const std::string& name) {
 ProcessResult runTool(const std::string& map, const std::string& cwd, const std::string& limit = "") {
     if (limit.empty()) return runProcess(OSTREL_BINARY, {map}, cwd);
     return runProcess("/bin/sh", {"-c", "ulimit " + limit + " && exec \"$0\" \"$1\"", OSTREL_BINARY, map}, cwd);
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 // A script of about bytes bytes that compresses to about half.
@@ -103,6 +110,79 @@ TEST(Store, ARunLeavesNoDeadSpaceWhereEveryNameIsKnown) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(entryBytes(map, "secret.txt"), "hidden");
     EXPECT_EQ(sortedNames(folder.path), (std::vector<std::string>{"fresh.w3x", "func.j", "map.w3x"}));
+}
+
+TEST(Output, IsARegularFileThatKeepsItsOwnMetadataOrGetsTheMaps) {
+    TempFolder folder;
+    writeShippedLibrary(folder.path);
+    const std::string map = folder.file("map.w3x"), out = folder.file("out.w3x");
+    writeScriptMap(map, kMinimalScript);
+    ASSERT_EQ(chmod(map.c_str(), 0644), 0);
+    writeFile(out, "an older release");
+    ASSERT_EQ(chmod(out.c_str(), 0640), 0);
+    const bool attributes = setxattr(out.c_str(), "user.release", "1", 1, 0) == 0;
+    const bool owner = chown(out.c_str(), 1, 1) == 0;
+    ASSERT_EQ(runProcess(OSTREL_BINARY, {"--output", "out.w3x", "map.w3x"}, folder.path).exitCode, 0);
+    EXPECT_NE(entryBytes(out, "war3map.j").find("call Add_Commands()"), std::string::npos);
+    struct stat info;
+    ASSERT_EQ(stat(out.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_TRUE(!owner || (info.st_uid == 1 && info.st_gid == 1));
+    char value[2] = {};
+    EXPECT_TRUE(!attributes || getxattr(out.c_str(), "user.release", value, sizeof value) == 1);
+    // A link to a file not there yet: the file is made where it points, with
+    // the map's mode, and the link stays.
+    ASSERT_EQ(mkdir(folder.file("made").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("made/new.w3x", folder.file("link.w3x").c_str()), 0);
+    ASSERT_EQ(runProcess(OSTREL_BINARY, {"map.w3x", "--output", "link.w3x"}, folder.path).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.w3x")));
+    EXPECT_EQ(modeOf(folder.file("made/new.w3x")), 0644u);
+    // What is not a regular file is refused and stays what it was.
+    ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0644), 0);
+    for (const std::string& other : {std::string("pipe"), std::string("/dev/null")}) {
+        const ProcessResult result = runProcess(OSTREL_BINARY, {"--output", other, "map.w3x"}, folder.path);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "The output " + other + " is not a regular file; give the name of a file to write the "
+                                                      "processed map to.\n");
+    }
+    struct stat pipe;
+    EXPECT_TRUE(stat(folder.file("pipe").c_str(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+    EXPECT_EQ(sortedNames(folder.path), (std::vector<std::string>{"func.j", "link.w3x", "made", "map.w3x", "out.w3x", "pipe"}));
+}
+
+TEST(Store, AGroupMemberWhoIsNotRootKeepsTheMapsGroup) {
+    if (geteuid() != 0) {
+        std::cout << "Not run as root: cannot run the tool as a member of another group.\n";
+        return;
+    }
+    TempFolder folder;
+    writeShippedLibrary(folder.path);
+    const std::string map = folder.file("map.w3x"), tool = folder.file("ostrel");
+    writeScriptMap(map, kMinimalScript);
+    ASSERT_TRUE(std::filesystem::copy_file(OSTREL_BINARY, tool));
+    ASSERT_EQ(chmod(folder.path.c_str(), 0777), 0);
+    ASSERT_EQ(chown(map.c_str(), 1, 100), 0);
+    ASSERT_EQ(chmod(map.c_str(), 0664), 0);
+    const ProcessResult result = runProcess(tool, {"map.w3x"}, folder.path, kUnprivilegedUid, 100);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    struct stat info;
+    ASSERT_EQ(stat(map.c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 100u);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+}
+
+TEST(Check, NeverOpensTheMapForWriting) {
+    TempFolder folder;
+    writeShippedLibrary(folder.path);
+    const std::string map = folder.file("map.w3x");
+    writeScriptMap(map, kMinimalScript);
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, map.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB), 0);
+    EXPECT_EQ(runProcess(OSTREL_BINARY, {"--check", "map.w3x"}, folder.path).exitCode, 0);
+    char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "the map was opened for writing";
+    close(watch);
 }
 
 TEST(Faults, LimitsAndOddFilesAreOneLineAndLeaveTheMap) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include "base/platform.h"
 #include "base/system_ops.h"
+#include "run/run.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -27,6 +28,39 @@ TEST(CommandLine, UsageHelpAndVersionNeverReachTheArchive) {
     EXPECT_EQ(version.out.rfind("ostrel 1.", 0), 0u);
 }
 
+TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
+    using Mode = Request::Mode;
+    const struct {
+        std::vector<std::string> args;
+        Mode mode;
+        std::string map = "", output = "";
+    } cases[] = {
+        {{"m.w3x", "ignored"}, Mode::kRun, "m.w3x"},
+        {{"m.w3x", "--check"}, Mode::kCheck, "m.w3x"},
+        {{"m.w3x", "--output", "n.w3x"}, Mode::kOutput, "m.w3x", "n.w3x"},
+        {{"--output=-n.w3x", "m.w3x"}, Mode::kOutput, "m.w3x", "-n.w3x"},
+        {{"--", "--check"}, Mode::kRun, "--check"},
+        {{"m.w3x", "--help"}, Mode::kHelp},
+        {{"--output", "--check", "m.w3x"}, Mode::kUsage}, {{"--output", "", "m.w3x"}, Mode::kUsage},
+        {{"m.w3x", "--output"}, Mode::kUsage},          {{"--output=", "m.w3x"}, Mode::kUsage},
+        {{"--chek", "m.w3x"}, Mode::kUsage},            {{"--check", "--output", "n", "m"}, Mode::kUsage},
+        {{"--check", "--check", "m"}, Mode::kUsage},    {{""}, Mode::kUsage},
+        {{"--check"}, Mode::kUsage},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> line = {"ostrel"};
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        const Request request = parseCommandLine(line);
+        EXPECT_EQ(request.mode, c.mode) << line[1];
+        if (c.mode == Mode::kUsage || c.mode == Mode::kHelp) continue;
+        EXPECT_EQ(request.map, c.map);
+        EXPECT_EQ(request.output, c.output);
+    }
+    // A map that is not there: the line names it and says why.
+    EXPECT_TRUE(matches(runInProcess({"absent.w3x"}, ArchiveOps{}, ".").err,
+                        "Couldn't open the map mpq file for reading. absent.w3x: *\n"));
+}
+
 TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShare) {
     TempFolder root;
     const std::string bin = root.file("bin"), share = root.file("share/ostrel"), cwd = root.file("maps");
@@ -46,7 +80,7 @@ TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShare) {
     EXPECT_EQ(run().exitCode, 0);
 }
 
-TEST(Paths, AnyScriptInANameWorksAReadOnlyMapIsRefused) {
+TEST(Paths, AnyScriptInANameWorks) {
     TempFolder root;
     const std::string folder = root.file(u8"Карты 地图 é"), map = folder + u8"/Тест 测试.w3x";
     ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
@@ -58,20 +92,66 @@ TEST(Paths, AnyScriptInANameWorksAReadOnlyMapIsRefused) {
         EXPECT_NE(standinEntry(map, "war3map.j").find("call Add_Commands()"), std::string::npos);
         EXPECT_EQ(sortedNames(folder).size(), 1u);
     }
-    // Another user may read everything and write in the folder, not the map.
-    writeStandinMap(map, kMinimalScript);
-    fs::permissions(fs::u8path(map), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(fs::u8path(root.path), fs::perms::all);
-    fs::permissions(fs::u8path(folder), fs::perms::all);
-    const std::string before = readFile(map), tool = root.file(OSTREL_STANDIN_NAME);  // a copy the user may run
-    ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
-    const ProcessResult result = runProcess(tool, {map}, root.path, kUnprivilegedUid);
-    if (result.exitCode == 0 && result.err.empty()) GTEST_SKIP() << "this user may write read-only files";
-    EXPECT_EQ(result.err.rfind("Couldn't open the map file " + map + " for writing", 0), 0u) << result.err;
-    EXPECT_TRUE(isOneLine(result.err));
-    EXPECT_EQ(readFile(map), before);
-    EXPECT_EQ(sortedNames(folder).size(), 1u);
 }
+
+TEST(Paths, WhatTheUserMayNotReplaceStopsTheRunAndTheCheckAlike) {
+    // Run as another user where the tests run as root, who may write anything.
+    const bool root = runningAsRoot();
+    const int user = root ? kUnprivilegedUid : -1;
+    enum Case { kReadOnlyMap, kReadOnlyFolder, kStickyFolder };
+    std::vector<Case> cases = {kReadOnlyMap};
+#ifndef _WIN32
+    cases.push_back(kReadOnlyFolder);
+    if (root) cases.push_back(kStickyFolder);
+    else std::cout << "Not run as root: a map of another user in a sticky folder is not tried.\n";
+#endif
+    for (const Case c : cases) {
+        SCOPED_TRACE("case " + std::to_string(c));
+        TempFolder stage;
+        const std::string folder = stage.file("maps"), map = folder + "/map.w3x";
+        ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
+        writeStandinMap(map, kMinimalScript);
+        writeShippedLibrary(stage.path);
+        const std::string tool = stage.file(OSTREL_STANDIN_NAME);  // a copy the user may run
+        ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
+        fs::permissions(fs::u8path(stage.path), fs::perms::all);
+        const fs::perms read = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+        const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        const fs::perms search = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+        fs::permissions(fs::u8path(map), c == kReadOnlyMap ? read : read | write);
+        fs::permissions(fs::u8path(folder), c == kReadOnlyFolder ? read | search
+                                            : c == kStickyFolder ? fs::perms::all | fs::perms::sticky_bit
+                                                                 : fs::perms::all);
+        if (c == kStickyFolder) chownToOtherUser(map);
+        const std::string before = readFile(map);
+        const ProcessResult ran = runProcess(tool, {map}, stage.path, user);
+        const ProcessResult checked = runProcess(tool, {"--check", map}, stage.path, user);
+        const std::string line = c == kReadOnlyMap ? "Couldn't open the map file " + map + " for writing: *\n"
+                                                   : "Couldn't create a temporary copy of the map in " + folder + ": *\n";
+        EXPECT_EQ(ran.exitCode, 1);
+        EXPECT_TRUE(matches(ran.err, line)) << ran.err;
+        EXPECT_EQ(checked.exitCode, 1);
+        EXPECT_EQ(checked.err, ran.err);
+        EXPECT_EQ(readFile(map), before);
+        EXPECT_EQ(sortedNames(folder).size(), 1u);
+    }
+}
+
+#ifndef _WIN32
+TEST(Paths, ACheckWhoseOutputIsClosedOrFullSaysSo) {
+    TempFolder folder;
+    writeStandinMap(folder.file("map.w3x"),
+                    "globals\nendglobals\nfunction F takes nothing returns nothing\n    //! OnInit\nendfunction\n" + kMain +
+                        "\nendfunction\n");
+    writeShippedLibrary(folder.path);
+    for (const char* output : {">&-", ">/dev/full"}) {
+        const ProcessResult result = runProcess("/bin/sh", {"-c", "exec \"$0\" --check map.w3x " + std::string(output),
+                                                            kStandinTool}, folder.path);
+        EXPECT_EQ(result.exitCode, 1) << output;
+        EXPECT_TRUE(matches(result.err, "Couldn't write the registrations to the standard output: *\n")) << result.err;
+    }
+}
+#endif
 
 TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string stop = "ostrel was stopped before it finished; the map map.w3x was left as it was.\n";

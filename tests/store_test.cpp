@@ -67,7 +67,10 @@ struct MapFolder {
         EXPECT_TRUE(matches(result.err, line + "\n")) << result.err << "is not\n" << line;
         EXPECT_EQ(result.out, out);
         EXPECT_TRUE(readFile(map) == before) << "the map changed";
-        EXPECT_EQ(sortedNames(folder.path).size(), fs::exists(fs::u8path(folder.file("func.j"))) ? 2u : 1u);
+        // No copy is left, beside the map or in the temporary folder.
+        const std::string copy = ".ostrel-" + std::to_string(platform::processId()) + "-";
+        for (const std::string& in : {folder.path, platform::temporaryFolder()})
+            for (const std::string& name : sortedNames(in)) EXPECT_NE(name.rfind(copy, 0), 0u) << name;
     }
 };
 
@@ -461,21 +464,26 @@ TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
     EXPECT_TRUE(matches(stop.err.substr(stop.err.rfind("Could not")), kLibraryMessage));
 }
 
-TEST(Modes, OutputWritesTheProcessedMapElsewhere) {
+TEST(Modes, OutputWritesTheProcessedMapToARegularFileOrIntoAFolder) {
     MapFolder f(kMinimalScript);
-    const std::string out = f.folder.file("release.w3x");
+    const std::string out = f.folder.file("release.w3x"), releases = f.folder.file("releases");
     writeFile(out, "an older release");
-    EXPECT_EQ(runInProcess({"--output", out, f.map}, standin, f.folder.path).exitCode, 0);
-    EXPECT_EQ(readFile(f.map), f.before);
-    EXPECT_NE(standinEntry(out, "war3map.j").find("call Add_Commands()"), std::string::npos);
-    EXPECT_EQ(standinEntry(out, "war3map.w3e"), std::string("terrain\0data", 12));
-    // Not onto the map itself, however it is named.
-    for (const std::string& same : {f.map, f.folder.path + "/./map.w3x"}) {
-        const ProcessResult result = runInProcess({"--output", same, f.map}, standin, f.folder.path);
-        EXPECT_EQ(result.err, "The output " + same + " is the map itself; give another name to write the processed map to.\n");
+    fs::create_directory(fs::u8path(releases));
+    for (const std::string& given : {out, releases, releases + "/"}) {
+        EXPECT_EQ(f.run(standin, platformSystemOps(), {"--output", given}).exitCode, 0) << given;
+        const std::string written = given == out ? out : releases + "/map.w3x";
+        EXPECT_NE(standinEntry(written, "war3map.j").find("call Add_Commands()"), std::string::npos) << given;
+        EXPECT_EQ(standinEntry(written, "war3map.w3e"), std::string("terrain\0data", 12));
     }
     EXPECT_EQ(readFile(f.map), f.before);
-    EXPECT_EQ(sortedNames(f.folder.path).size(), 3u);
+    EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x", "release.w3x", "releases"}));
+    // Not onto the map itself, however it is named, nor into a folder that is not there.
+    for (const std::string& wrong : {f.map, f.folder.path + "/./map.w3x", f.folder.path + "/", out + "/"}) {
+        const ProcessResult result = f.run(standin, platformSystemOps(), {"--output", wrong});
+        const std::string line = wrong == out + "/" ? "The output " + wrong + " names no folder."
+                                                    : "The output * is the map itself; give another name to write the processed map to.";
+        f.expectStop(result, line);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -37,6 +38,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 bool endedBySignal(const ProcessResult& result, int signal) {
     return result.signal == signal;
+}
+
+bool runningAsRoot() {
+    return geteuid() == 0;
+}
+
+void chownToOtherUser(const std::string& path) {
+    if (chown(path.c_str(), 1, kUnprivilegedUid) != 0 || chmod(path.c_str(), 0664) != 0) std::abort();
 }
 
 platform::File holdOpen(const std::string& path) {

@@ -36,6 +36,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          int uid = -1, int group = -1);
 // True when the tool was ended as signal ends a process.
 bool endedBySignal(const ProcessResult& result, int signal);
+// True when the tests run with the rights of the system's administrator.
+bool runningAsRoot();
+// Gives the file at path to another user and its group to kUnprivilegedUid,
+// writable by that group.
+void chownToOtherUser(const std::string& path);
 // Opens path for reading as another program that shares it with no writer.
 platform::File holdOpen(const std::string& path);
 
