@@ -54,8 +54,19 @@ void setError(std::string* err) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE openPath(const std::string& path, DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
-    return CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+// A handle closed when it goes, also when an exception passes.
+struct Handle {
+    HANDLE handle;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+};
+
+Handle openPath(const std::string& path, DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+    return Handle{CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr)};
 }
 
 bool stateOf(HANDLE handle, FileState* state) {
@@ -102,7 +113,8 @@ bool File::close() {
 }
 
 OpenResult openRegularFile(const std::string& path, File* file, std::string* err) {
-    const HANDLE handle = openPath(path, GENERIC_READ);
+    const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         setError(err);
@@ -134,11 +146,8 @@ bool fileState(const File& file, FileState* state) {
 }
 
 bool pathState(const std::string& path, FileState* state) {
-    const HANDLE handle = openPath(path, 0);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    const bool known = stateOf(handle, state);
-    CloseHandle(handle);
-    return known;
+    const Handle file = openPath(path, 0);
+    return file.isOpen() && stateOf(file.handle, state);
 }
 
 std::string lastError() {
@@ -173,14 +182,12 @@ bool writeAll(File& file, const char* data, std::size_t size) {
 }
 
 bool syncPath(const std::string& path, std::string* err) {
-    const HANDLE handle = openPath(path, GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const Handle file = openPath(path, GENERIC_WRITE);
+    if (!file.isOpen() || !FlushFileBuffers(file.handle)) {
         setError(err);
         return false;
     }
-    const bool synced = FlushFileBuffers(handle) != 0;
-    if (!synced) setError(err);
-    return CloseHandle(handle) != 0 && synced;
+    return true;
 }
 
 bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err) {
@@ -198,16 +205,17 @@ bool createNewFile(const std::string& path, File* file, bool* exists, std::strin
 }
 
 bool resolvePath(const std::string& path, std::string* resolved, std::string* err) {
-    const HANDLE handle = openPath(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const Handle file = openPath(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
+    if (!file.isOpen()) {
         setError(err);
         return false;
     }
     std::wstring buffer(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
-    if (length == 0 || length >= buffer.size()) setError(err);
-    CloseHandle(handle);
-    if (length == 0 || length >= buffer.size()) return false;
+    const DWORD length = GetFinalPathNameByHandleW(file.handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0 || length >= buffer.size()) {
+        setError(err);
+        return false;
+    }
     *resolved = withoutLongPrefix(narrow(buffer.c_str(), static_cast<int>(length)));
     return true;
 }
@@ -227,11 +235,8 @@ PathKind pathKind(const std::string& path) {
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::kMissing : PathKind::kOther;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
-    const HANDLE handle = openPath(path, 0);
-    if (handle == INVALID_HANDLE_VALUE) return PathKind::kOther;
-    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-    CloseHandle(handle);
-    return disk ? PathKind::kRegular : PathKind::kOther;
+    const Handle file = openPath(path, 0);
+    return file.isOpen() && GetFileType(file.handle) == FILE_TYPE_DISK ? PathKind::kRegular : PathKind::kOther;
 }
 
 bool endsInSeparator(const std::string& path) {
@@ -257,18 +262,17 @@ bool mayWrite(const std::string& path, std::string* err) {
         if (err) *err = describe(ERROR_ACCESS_DENIED);
         return false;
     }
-    const HANDLE handle = openPath(path, GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE) {
+    if (!openPath(path, GENERIC_WRITE).isOpen()) {
         setError(err);
         return false;
     }
-    CloseHandle(handle);
     return true;
 }
 
 // Gives the file at path the access control list of source, as a copy by
 // hand would keep it where the user may set it.
 void copyAccessControl(HANDLE source, const std::string& path) {
+    std::wstring name = wide(path);
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(source, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
@@ -281,23 +285,24 @@ void copyAccessControl(HANDLE source, const std::string& path) {
     const SECURITY_INFORMATION which = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
                                                                         ? PROTECTED_DACL_SECURITY_INFORMATION
                                                                         : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    std::wstring name = wide(path);
     SetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT, which, nullptr, nullptr, list, nullptr);
     LocalFree(descriptor);
 }
 
 bool copyMetadata(const std::string& from, const std::string& copyPath, std::string* err) {
-    const HANDLE source = openPath(from, READ_CONTROL | FILE_READ_ATTRIBUTES);
-    if (source == INVALID_HANDLE_VALUE) {
-        setError(err);
-        return false;
-    }
-    copyAccessControl(source, copyPath);
     FILE_BASIC_INFO info;
-    const bool known = GetFileInformationByHandleEx(source, FileBasicInfo, &info, sizeof info) != 0;
-    if (!known) setError(err);
-    CloseHandle(source);
-    if (!known) return false;
+    {
+        const Handle source = openPath(from, READ_CONTROL | FILE_READ_ATTRIBUTES);
+        if (!source.isOpen()) {
+            setError(err);
+            return false;
+        }
+        copyAccessControl(source.handle, copyPath);
+        if (!GetFileInformationByHandleEx(source.handle, FileBasicInfo, &info, sizeof info)) {
+            setError(err);
+            return false;
+        }
+    }
     const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
     if (!SetFileAttributesW(wide(copyPath).c_str(), (info.FileAttributes & kept) ? (info.FileAttributes & kept)
                                                                                    : FILE_ATTRIBUTE_NORMAL)) {
