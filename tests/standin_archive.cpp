@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <memory>
 #include <cstring>
 #include <sstream>
 #include "tests/test_support.h"
@@ -29,10 +30,9 @@ Archive* archiveOf(ArchiveHandle handle) {
 const ArchiveOps& standinArchiveOps() {
     static const ArchiveOps ops = {
         [](const char* path, unsigned, unsigned flags, ArchiveHandle* handle) {
-            auto* archive = new Archive{path, {}, (flags & kOpenForChange) != 0};
-            if (readStandinArchive(path, &archive->entries)) return *handle = archive, true;
-            delete archive;
-            return false;
+            auto archive = std::make_unique<Archive>(Archive{path, {}, (flags & kOpenForChange) != 0});
+            if (!readStandinArchive(path, &archive->entries)) return false;
+            return *handle = archive.release(), true;
         },
         [](ArchiveHandle handle, const char* name, unsigned, EntryHandle* entry) {
             const auto found = archiveOf(handle)->find(name);
@@ -63,8 +63,8 @@ const ArchiveOps& standinArchiveOps() {
             return archive->entries.emplace_back(name, std::string(static_cast<const char*>(data), length)), true;
         },
         [](ArchiveHandle handle) {
-            const bool written = archiveOf(handle)->write();
-            return delete archiveOf(handle), written;
+            const std::unique_ptr<Archive> archive(archiveOf(handle));
+            return archive->write();
         },
         [](ArchiveHandle handle) { return archiveOf(handle)->forChange && archiveOf(handle)->write(); },
         [](ArchiveHandle handle, std::vector<std::string>* names, bool* complete) {

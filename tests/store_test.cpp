@@ -16,15 +16,41 @@
 // Allocations left until one fails, once a test arms it; 0 when none is to.
 long allocationsBeforeFailure = 0;
 
+// Every form of the global allocation, so that any of them can be the one
+// that fails, and each frees what its partner took.
+void* allocate(std::size_t size) {
+    if (allocationsBeforeFailure > 0 && --allocationsBeforeFailure == 0) return nullptr;
+    return std::malloc(size ? size : 1);
+}
 void* operator new(std::size_t size) {
-    if (allocationsBeforeFailure > 0 && --allocationsBeforeFailure == 0) throw std::bad_alloc();
-    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    if (void* memory = allocate(size)) return memory;
     throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
 }
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
 void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept {
     std::free(memory);
 }
 
@@ -146,6 +172,11 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {kMinimalScript, "", kLibraryMessage.substr(0, kLibraryMessage.size() - 1)},
         {kMinimalScript, "// cut off\n", "The script library LIBRARY defines no function Initialize_Commands; "
                                           "it may be empty or cut off."},
+        {kMinimalScript, "function Initialize_CommandsOld takes nothing returns nothing\n",
+         "The script library LIBRARY defines no function Initialize_Commands; it may be empty or cut off."},
+        {f + "    //! Spell_Cast A000\nendfunction\n" + kMain + "\nendfunction\n",
+         "function Initialize_Commands takes nothing returns nothing\nendfunction\n",
+         "The script library LIBRARY defines no function AddToCache; it may be empty or cut off."},
         {kMain + "\nendfunction\nglobals\nendglobals\n", kLibraryFile,
          "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line 4)."},
         {"globals\nendglobals\n" + kMain + "\n    call Foo()\n", kLibraryFile,
@@ -443,22 +474,24 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
 }
 
 TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
-    MapFolder f("//! OnInit\nglobals\ncode ref_function_Bolt=null\nendglobals\n"
-                "function Bolt takes nothing returns nothing //! Spell_Cast A001\n    //! Order_Point move\n    //! OnInit\n"
+    MapFolder f("//! Oninit\nglobals\ncode ref_function_Bolt=null\nendglobals\n"
+                "function Bolt takes nothing returns nothing //! Spell_Cst A001\n    //! Order_Point move\n    //! OnInit\n"
                 "    //! Spell_cast A000\n    //! Spell_Casts A000\n    //! textmacro X\n    //!  Spell_Cast A000\n"
-                "    //! OnInit()\n    //! Spell_Cast A000\n    //! Spell_Cast A000\nendfunction //! OnInit\n" +
+                "    //! OnInit()\n    //! Spell_Cast A000\n    //! Spell_Cast A000\n    //! OnInit\nendfunction //! Onlnit\n" +
                 kMain + "\nendfunction\n");
     const ProcessResult check = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out, "line 13: Bolt Spell_Cast 'A000'\nline 14: Bolt Spell_Cast 'A000'\nline 7: Bolt OnInit\n"
-                         "line 6: Bolt Order_Point 'move'\n");
-    // Outside a function, on a header, 'move', two near keys, two separators,
-    // a key run on, a repeat, on an endfunction line.
+                         "line 15: Bolt OnInit\nline 6: Bolt Order_Point 'move'\n");
+    // Near keys outside a function, on a header and on an endfunction line;
+    // 'move', two near keys, two separators, a key run on, two repeats.
     std::string lines;
     for (std::size_t at = check.err.find("(line "); at != std::string::npos; at = check.err.find("(line ", at + 1))
         lines += check.err.substr(at + 6, check.err.find(')', at) - at - 6) + " ";
-    EXPECT_EQ(lines, "1 5 6 8 9 11 12 14 15 ") << check.err;
+    EXPECT_EQ(lines, "1 5 6 8 9 11 12 14 15 16 ") << check.err;
     EXPECT_NE(check.err.find("\"Spell_cast\" is no directive key; did you mean Spell_Cast? (line 8)"), std::string::npos);
+    EXPECT_NE(check.err.find("warning: Bolt is registered for OnInit a second time (first on line 7); it will run twice. "
+                             "(line 15)\n"), std::string::npos);
     EXPECT_NE(check.err.find("character code 'move'"), std::string::npos);
     EXPECT_EQ(readFile(f.map), f.before);
     EXPECT_EQ(sortedNames(f.folder.path).size(), 2u);
@@ -466,6 +499,7 @@ TEST(Modes, CheckShowsWhatARunWouldDoAndChangesNothing) {
     std::remove(f.folder.file("func.j").c_str());
     const ProcessResult stop = runInProcess({"--check", f.map}, standin, f.folder.path);
     EXPECT_EQ(stop.exitCode, 1);
+    EXPECT_EQ(stop.out, check.out);  // what the scan found is shown all the same
     EXPECT_TRUE(matches(stop.err.substr(stop.err.rfind("Could not")), kLibraryMessage));
 }
 
