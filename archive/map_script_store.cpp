@@ -7,13 +7,14 @@
 #include <vector>
 #include "archive/archive_handles.h"
 
-const char* const kScriptEntry = "war3map.j";
-
 namespace {
 
 constexpr uint32_t kPiece = 4u << 20;
 
-const char kUnreadableEntry[] = "Couldn't read the file war3map.j from the map file.";
+// The line for a script entry that cannot be read.
+std::string unreadable(const ScriptEntry& entry) {
+    return std::string("Couldn't read the file ") + entry.name + " from the map file.";
+}
 
 // The line for a failed operation: message with the library's reason, or
 // the memory line when the library ran out of memory.
@@ -23,13 +24,12 @@ std::string failure(const ArchiveOps& ops, const std::string& message, const cha
     return reason.empty() ? message : message + " " + reason + ".";
 }
 
-// The missing-entry line, with what the map holds instead of war3map.j.
-std::string missingEntry(const ArchiveOps& ops, const ArchiveHolder& archive) {
-    std::string message = "Couldn't locate the file war3map.j in the map file.";
+// The missing-entry line, naming the entry looked for first, with the other
+// place a script may stand in a map.
+std::string missingEntry(const ArchiveOps& ops, const ArchiveHolder& archive, const ScriptEntry& first) {
+    std::string message = std::string("Couldn't locate the file ") + first.name + " in the map file.";
     EntryHolder other(ops);
-    if (other.open(archive, "war3map.lua"))
-        message += " The map's script is war3map.lua, which ostrel does not process.";
-    else if (other.open(archive, "Scripts\\war3map.j"))
+    if (other.open(archive, "Scripts\\war3map.j"))
         message += " The map holds Scripts\\war3map.j; ostrel processes only war3map.j.";
     return message;
 }
@@ -38,7 +38,8 @@ std::string missingEntry(const ArchiveOps& ops, const ArchiveHolder& archive) {
 // memory grows with the bytes actually delivered, not with a size a damaged
 // map may claim. Room is kept for what the rewrite adds, so the script need
 // not be copied to grow. Only delivered bytes count.
-bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, ScriptText* text, std::string* err) {
+bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, const ScriptEntry& name, ScriptText* text,
+                    std::string* err) {
     const uint64_t kTrustedSize = 256u << 20;
     try {
         text->reserve(static_cast<std::size_t>(std::min<uint64_t>(size, kTrustedSize) * 9 / 8 + (1u << 20)));
@@ -48,7 +49,7 @@ bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, Scr
             text->resize(static_cast<std::size_t>(total) + piece);
             uint32_t got = 0;
             if (!ops.readEntry(entry, &(*text)[total], piece, &got, nullptr)) {
-                *err = failure(ops, kUnreadableEntry, "read the map script");
+                *err = failure(ops, unreadable(name), "read the map script");
                 return false;
             }
             total += std::min(got, piece);
@@ -93,7 +94,7 @@ bool entryReads(const ArchiveOps& ops, EntryHandle entry, std::vector<char>& pie
 // Replaces the script entry of the archive at path with text and its NUL,
 // then compacts it when every entry's name is known. *names receives the
 // names of the other entries.
-bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
+bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const ScriptEntry& entry, const ScriptText& text,
                       std::vector<std::string>* names, std::string* err) {
     if (text.size() >= UINT32_MAX) {
         *err = "The new map script is too large for the map file.";
@@ -109,14 +110,14 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
         *err = failure(ops, "Couldn't list the entries of the map file.", "list the map's entries");
         return false;
     }
-    names->erase(std::remove(names->begin(), names->end(), kScriptEntry), names->end());
+    names->erase(std::remove(names->begin(), names->end(), entry.name), names->end());
     const char* message = nullptr;
-    if (!ops.deleteEntry(archive.handle(), kScriptEntry))
+    if (!ops.deleteEntry(archive.handle(), entry.name))
         message = "Couldn't remove the old map script from the map file.";
     else if (!ops.finishChange(archive.handle()))
         message = "Couldn't write the map file's tables after removing the old map script.";
-    else if (!ops.addEntryFromMemory(archive.handle(), text.c_str(), static_cast<uint32_t>(text.size() + 1),
-                                     kScriptEntry, 0))
+    else if (!ops.addEntryFromMemory(archive.handle(), text.c_str(), static_cast<uint32_t>(text.size() + entry.withNul),
+                                     entry.name, 0))
         message = "Couldn't add the new map script to the map file.";
     else if (!ops.finishChange(archive.handle()))
         message = "Couldn't write the map file's tables after adding the new map script.";
@@ -135,7 +136,7 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
 
 // True when the archive at path opens, its script entry holds text and its
 // NUL byte exactly, and every entry in names reads whole.
-bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptText& text,
+bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptEntry& entry, const ScriptText& text,
                    const std::vector<std::string>& names, std::string* err) {
     const auto fail = [&] {
         *err = failure(ops, "The map file did not read back as written; it was left as it was.", "read the new map back");
@@ -144,7 +145,8 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptT
     ArchiveHolder archive(ops);
     if (!archive.open(path, kOpenReadOnly)) return fail();
     EntryHolder script(ops);
-    if (!script.open(archive, kScriptEntry) || !entryHolds(ops, script.handle(), text.c_str(), text.size() + 1) ||
+    if (!script.open(archive, entry.name) ||
+        !entryHolds(ops, script.handle(), text.c_str(), text.size() + entry.withNul) ||
         !script.close())
         return fail();
     std::vector<char> piece;
@@ -158,8 +160,8 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptT
 
 }  // namespace
 
-bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::string& shown, ScriptText* text,
-                   std::string* err) {
+bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::string& shown,
+                   const std::vector<ScriptEntry>& entries, std::size_t* which, ScriptText* text, std::string* err) {
     ArchiveHolder archive(ops);
     if (!archive.open(path, kOpenReadOnly)) {
         const std::string reason = ops.lastFailureReason();
@@ -170,20 +172,23 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::st
         return false;
     }
     EntryHolder entry(ops);
-    if (!entry.open(archive, kScriptEntry)) {
-        *err = missingEntry(ops, archive);
+    for (*which = 0; *which < entries.size() && !entry.open(archive, entries[*which].name); ++*which) {
+    }
+    if (*which == entries.size()) {
+        *err = missingEntry(ops, archive, entries.front());
         return false;
     }
+    const ScriptEntry& found = entries[*which];
     ScriptText read;
     const uint32_t size = ops.entrySize(entry.handle(), nullptr);
-    if (size == kInvalidEntrySize) *err = kUnreadableEntry;
-    const bool wasRead = size != kInvalidEntrySize && readEntryBytes(ops, entry.handle(), size, &read, err);
+    if (size == kInvalidEntrySize) *err = unreadable(found);
+    const bool wasRead = size != kInvalidEntrySize && readEntryBytes(ops, entry.handle(), size, found, &read, err);
     // A library that cannot close what it read is not trusted with the map.
     const bool entryClosed = entry.close();
     const bool archiveClosed = archive.close();
     if (!wasRead) return false;
     if (!entryClosed || !archiveClosed) {
-        *err = kUnreadableEntry;
+        *err = unreadable(found);
         return false;
     }
     // The script ends at its first NUL.
@@ -240,10 +245,10 @@ bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, W
     return stillTheMap(system, map, false, err);
 }
 
-bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std::string& path, const ScriptText& text,
-                       int64_t mapSize, std::string* err) {
+bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std::string& path, const ScriptEntry& entry,
+                       const ScriptText& text, int64_t mapSize, std::string* err) {
     std::vector<std::string> names;
-    if (!writeScriptEntry(ops, path, text, &names, err)) return false;
+    if (!writeScriptEntry(ops, path, entry, text, &names, err)) return false;
     system.atStep(StoreStep::kEntryStored);
     // What the new script and the tables it changes can add, with room to spare.
     const int64_t bound = mapSize + static_cast<int64_t>(text.size()) + 1 + (1 << 20) +
@@ -255,7 +260,7 @@ bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std
         return false;
     }
     try {
-        if (!storedAsMeant(ops, path, text, names, err)) return false;
+        if (!storedAsMeant(ops, path, entry, text, names, err)) return false;
     } catch (const std::bad_alloc&) {
         *err = "Not enough memory to read the new map back; the map was left as it was.";
         return false;

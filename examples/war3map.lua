@@ -36,6 +36,12 @@ function FrostBolt_Effect()
     UnitDamageTarget(caster, target, udg_FrostBoltDamage, true, false, ATTACK_TYPE_MAGIC, DAMAGE_TYPE_COLD, WEAPON_TYPE_WHOKNOWS)
 end
 
+-- A second function for the same spell: both run when it takes effect.
+function FrostBolt_Chill()
+    --! Spell_Effect A000
+    SetUnitMoveSpeed(GetSpellTargetUnit(), 200.0)
+end
+
 -- Tide Call, from either the hero version or the item version of the ability.
 function TideCall_Cast()
     --! Spell_Cast A001

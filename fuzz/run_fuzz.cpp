@@ -16,6 +16,7 @@
 #include "rewrite/script_library.h"
 #include "rewrite/splice.h"
 #include "run/run.h"
+#include "run/script_language.h"
 #include "scan/scanner.h"
 
 namespace {
@@ -62,15 +63,16 @@ void fuzzRewrite(const std::string& input) {
     require((!a.mainHeader.found() || (a.globalsEnd.found() && a.globalsEnd.line < a.mainHeader.line)) &&
                 (!a.mainEnd.found() || (a.mainHeader.found() && a.mainHeader.line < a.mainEnd.line)),
             "the anchors are out of order");
-    if (!a.mainEnd.found() || processedMarker(working, a.globalsEnd) != ScriptText::npos ||
-        !registrationProblem(scan.registrations).empty())
+    const ScriptLanguage& language = kLanguages[0];
+    if (!a.mainEnd.found() || language.processedLine(working, scan) != 0 ||
+        !registrationProblem(scan.registrations, language.rules).empty())
         return;
 
     writeAll(folder + "/func.j", split == std::string::npos ? "" : input.substr(split + 1));
     ScriptText library;
     std::string path, err;
-    require(readScriptLibrary({folder}, &library, &path, &err), "cannot read the library");
-    const ScriptText block = buildFunctionBlock(std::move(library), scan.registrations);
+    require(readScriptLibrary({folder}, language.library, &library, &path, &err), "cannot read the library");
+    const ScriptText block = buildFunctionBlock(std::move(library), scan.registrations, language.block);
     const std::size_t before = working.size();
     spliceScript(working, a, block);
     const std::string call = "    call Add_Commands()\n";

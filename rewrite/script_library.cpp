@@ -5,8 +5,6 @@
 
 namespace {
 
-const char kLibraryName[] = "func.j";
-
 // True when a and b are equal ignoring ASCII letter case.
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -17,13 +15,13 @@ bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// The one name in folder that is "func.j" in another letter case; empty
+// The one name in folder that is library in another letter case; empty
 // when there is none or more than one.
-std::string nameIgnoringCase(const std::string& folder) {
+std::string nameIgnoringCase(const std::string& folder, const std::string& library) {
     std::string found;
     int matches = 0;
     for (const std::string& name : platform::folderNames(folder)) {
-        if (sameNameIgnoringCase(name, kLibraryName)) {
+        if (sameNameIgnoringCase(name, library)) {
             found = name;
             ++matches;
         }
@@ -33,13 +31,13 @@ std::string nameIgnoringCase(const std::string& folder) {
 
 // Opens the library in folder: the exact name, else (and only then is the
 // folder listed) the single name in another letter case; *path names it.
-platform::OpenResult openInFolder(const std::string& folder, platform::File* file, std::string* path,
-                                  std::string* why) {
+platform::OpenResult openInFolder(const std::string& folder, const std::string& library, platform::File* file,
+                                  std::string* path, std::string* why) {
     const std::string prefix = folder.empty() ? "" : folder + "/";
-    *path = prefix + kLibraryName;
+    *path = prefix + library;
     const platform::OpenResult exact = platform::openRegularFile(*path, file, why);
     if (exact != platform::OpenResult::kMissing) return exact;
-    const std::string other = nameIgnoringCase(folder.empty() ? "." : folder);
+    const std::string other = nameIgnoringCase(folder.empty() ? "." : folder, library);
     if (other.empty()) return exact;
     *path = prefix + other;
     return platform::openRegularFile(*path, file, why);
@@ -63,12 +61,12 @@ void appendDroppingCrBeforeLf(ScriptText& text, const char* bytes, std::size_t c
 }
 
 // True when a line of library starts, after indentation, with
-// "function NAME " (or ends right after NAME).
+// "function NAME" and no more of a name after it.
 bool definesFunction(const ScriptText& library, const std::string& name) {
     const std::string header = "function " + name;
     for (std::size_t at = library.find(header); at != ScriptText::npos; at = library.find(header, at + 1)) {
         const std::size_t after = at + header.size();
-        if (after < library.size() && library[after] != ' ' && library[after] != '\n' && library[after] != '\t')
+        if (after < library.size() && (std::isalnum(static_cast<unsigned char>(library[after])) || library[after] == '_'))
             continue;
         std::size_t start = at;
         while (start > 0 && (library[start - 1] == ' ' || library[start - 1] == '\t')) --start;
@@ -79,12 +77,15 @@ bool definesFunction(const ScriptText& library, const std::string& name) {
 
 }  // namespace
 
-bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text, std::string* path,
-                       std::string* err) {
+bool readScriptLibrary(const std::vector<std::string>& folders, const std::string& library, ScriptText* text,
+                       std::string* path, std::string* err) {
+    // The lines name it as the map maker's folder shows it: Func.j.
+    std::string shown = library;
+    shown[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shown[0])));
     platform::File file;
     for (const std::string& folder : folders) {
         std::string why;
-        const platform::OpenResult opened = openInFolder(folder, &file, path, &why);
+        const platform::OpenResult opened = openInFolder(folder, library, &file, path, &why);
         if (opened == platform::OpenResult::kMissing) continue;
         if (opened != platform::OpenResult::kOpened) {
             *err = "Could not open the script library " + *path + ": " + why;
@@ -93,8 +94,8 @@ bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text
         break;
     }
     if (!file.isOpen()) {
-        *err = "Could not open Func.j for reading."
-               "Make sure you have placed the Func.j file in the same folder as ostrel.exe (looked for in ";
+        *err = "Could not open " + shown + " for reading.Make sure you have placed the " + shown +
+               " file in the same folder as ostrel.exe (looked for in ";
         for (std::size_t i = 0; i < folders.size(); ++i) *err += (i ? ", " : "") + folders[i];
         *err += ")";
         return false;
@@ -107,7 +108,7 @@ bool readScriptLibrary(const std::vector<std::string>& folders, ScriptText* text
     while ((got = platform::readSome(file, chunk, sizeof chunk)) > 0)
         appendDroppingCrBeforeLf(read, chunk, static_cast<std::size_t>(got), pendingCr);
     if (got < 0) {
-        *err = "Could not read Func.j to the end: " + *path;
+        *err = "Could not read " + shown + " to the end: " + *path;
         return false;
     }
     if (pendingCr) read.push_back('\r');

@@ -18,15 +18,14 @@ const std::string_view kGlobalsBlock =
     "    integer OE_count\n"
     "    //End of Velloran globals\n";
 
-std::size_t processedMarker(const ScriptText& working, const Anchor& globalsEnd) {
+std::size_t processedLine(const ScriptText& working, const ScriptScan& scan) {
     // The block goes in front of the end of the globals section, so only the
     // text before it need be searched.
-    if (!globalsEnd.found()) return ScriptText::npos;
-    return std::string_view(working.data(), globalsEnd.at).find(kGlobalsMarker);
-}
-
-std::size_t lineOf(const ScriptText& text, std::size_t at) {
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    const Anchor& globalsEnd = scan.anchors.globalsEnd;
+    if (!globalsEnd.found()) return 0;
+    const std::size_t marker = std::string_view(working.data(), globalsEnd.at).find(kGlobalsMarker);
+    if (marker == std::string_view::npos) return 0;
+    return 1 + static_cast<std::size_t>(std::count(working.begin(), working.begin() + static_cast<std::ptrdiff_t>(marker), '\n'));
 }
 
 void insertAll(ScriptText& working, const std::vector<Insertion>& insertions) {

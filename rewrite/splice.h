@@ -3,17 +3,15 @@
 #include <string_view>
 #include <vector>
 #include "base/script_text.h"
-#include "scan/scanner.h"
+#include "scan/script_scan.h"
 
 // The globals the script library uses, as they go into the globals section.
 extern const std::string_view kGlobalsBlock;
 
-// Where the globals block already stands in front of the end of the globals
-// section (the script has been processed before); npos when it does not.
-std::size_t processedMarker(const ScriptText& working, const Anchor& globalsEnd);
-
-// The line, counted from 1, that holds byte offset at of text.
-std::size_t lineOf(const ScriptText& text, std::size_t at);
+// The line where the globals block already stands in front of the end of
+// the globals section (the script has been processed before); 0 when it
+// does not.
+std::size_t processedLine(const ScriptText& working, const ScriptScan& scan);
 
 // A text to insert into the working copy, in front of the byte at offset at.
 struct Insertion {

@@ -7,8 +7,7 @@
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
-#include "rewrite/splice.h"
-#include "scan/scanner.h"
+#include "run/script_language.h"
 
 namespace {
 
@@ -39,42 +38,44 @@ bool needsAddToCache(const RegistrationLists& lists) {
     return false;
 }
 
-// Scans the script of the map at mapPath and rewrites it into *working, with
-// the script library found in folders; false with one line in *err on any
-// stop. With notes, the scan collects them.
-bool rewriteScript(ScriptText script, const std::string& mapPath, const std::vector<std::string>& folders,
-                   bool withNotes, ScriptScan* scan, ScriptText* working, std::string* err) {
-    *working = scanScript(std::move(script), *scan, withNotes);
+// Scans the script of the map at mapPath, written in language, and rewrites
+// it into *working, with the script library found in folders; false with one
+// line in *err on any stop. With notes, the scan collects them.
+bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std::string& mapPath,
+                   const std::vector<std::string>& folders, bool withNotes, ScriptScan* scan, ScriptText* working,
+                   std::string* err) {
+    *working = language.scan(std::move(script), *scan, withNotes);
     const ScriptAnchors& anchors = scan->anchors;
-    const std::size_t marker = processedMarker(*working, anchors.globalsEnd);
-    if (marker != ScriptText::npos) {
+    if (const std::size_t line = language.processedLine(*working, *scan)) {
         *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is (line " +
-               std::to_string(lineOf(*working, marker)) + ").";
+               std::to_string(line) + ").";
         return false;
     }
-    *err = registrationProblem(scan->registrations);
+    *err = registrationProblem(scan->registrations, language.rules);
     if (!err->empty()) return false;
-    if (!anchors.globalsEnd.found()) {
+    if (language.hasGlobals && !anchors.globalsEnd.found()) {
         *err = "The map script has no \"endglobals\".";
         return false;
     }
 
     ScriptText library;
     std::string libraryPath;
-    if (!readScriptLibrary(folders, &library, &libraryPath, err)) return false;
+    if (!readScriptLibrary(folders, language.library, &library, &libraryPath, err)) return false;
     *err = libraryProblem(library, libraryPath, needsAddToCache(scan->registrations));
     if (!err->empty()) return false;
     if (!anchors.mainHeader.found()) {
-        *err = "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line " +
-               std::to_string(anchors.globalsEnd.line) + ").";
+        *err = std::string("The map script has no ") + language.mainHeader +
+               (language.hasGlobals ? " after its \"endglobals\" (line " + std::to_string(anchors.globalsEnd.line) + ")"
+                                    : std::string()) +
+               ".";
         return false;
     }
     if (!anchors.mainEnd.found()) {
-        *err = "The map script's main function has no \"endfunction\" (line " + std::to_string(anchors.mainHeader.line) +
-               ").";
+        *err = std::string("The map script's main function has no ") + language.mainEnd + " (line " +
+               std::to_string(anchors.mainHeader.line) + ").";
         return false;
     }
-    spliceScript(*working, anchors, buildFunctionBlock(std::move(library), scan->registrations));
+    language.splice(*working, anchors, buildFunctionBlock(std::move(library), scan->registrations, language.block));
     return true;
 }
 
@@ -130,22 +131,27 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     Destination destination;
     WorkingCopy copy(system);
     ScriptText script;
+    std::vector<ScriptEntry> entries;
+    for (const ScriptLanguage& language : kLanguages) entries.push_back(language.entry);
+    std::size_t which = 0;
     if (!openMap(system, request.map, &map, message) ||
         !resolveDestination(map, request.output, check, &destination, message) ||
         !copyMap(system, map, destination.copyFolder, copy, message) ||
-        !readMapScript(outside.archive, copy.path(), request.map, &script, message))
+        !readMapScript(outside.archive, copy.path(), request.map, entries, &which, &script, message))
         return false;
     system.atStep(StoreStep::kScriptRead);
+    const ScriptLanguage& language = kLanguages[which];
     ScriptScan scan;
     ScriptText working;
-    const bool rewritten =
-        rewriteScript(std::move(script), request.map, outside.libraryFolders, check, &scan, &working, message);
+    const bool rewritten = rewriteScript(std::move(script), language, request.map, outside.libraryFolders, check, &scan,
+                                         &working, message);
     // What a check found is shown also when the run would stop; the line
     // that says why comes last.
     std::string stop = *message;
     if (check && !report(scan, out, err, message)) return false;
     *message = stop;
-    return rewritten && storeScriptInCopy(outside.archive, system, copy.path(), working, map.state.size, message) &&
+    return rewritten &&
+           storeScriptInCopy(outside.archive, system, copy.path(), language.entry, working, map.state.size, message) &&
            finishStore(system, map, copy, destination, !check, message);
 }
 

@@ -37,6 +37,9 @@ const char* keyAtStartOf(std::string_view word);
 // The value as generated code writes it: a four-byte value becomes a
 // character-code literal ('A000'); any other value is returned unchanged.
 std::string normaliseDirectiveValue(std::string_view value);
+// The value as generated Lua writes it: a four-byte value becomes
+// FourCC("A000"); any other value is returned unchanged.
+std::string luaDirectiveValue(std::string_view value);
 
 // One directive as the scan found it.
 struct Registration {

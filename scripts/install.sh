@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and running ostrel needs on Debian: the compiler and
 # the map archive library. With --tests also what the tests need: a second
-# archive client, the test and benchmark libraries, clang with its sanitizer
+# archive client, Lua 5.3 (which checks and runs processed Lua scripts), the
+# test and benchmark libraries, clang with its sanitizer
 # runtime and the symbolizer its reports need, and mingw-w64 with wine for
 # the Windows tests.
 set -euo pipefail
 packages=(cmake make g++ libstorm-dev smpq)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-dev llvm
+  packages+=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-dev llvm lua5.3
              g++-mingw-w64-x86-64-posix wine wine64)
 fi
 missing=()

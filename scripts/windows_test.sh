@@ -117,7 +117,7 @@ if [ "$(id -u)" -eq 0 ]; then
   # Root may write any file, so also as a user who may not.
   echo "-- running the tests under wine as user $user"
   mkdir -p "$user_prefix" "$user_home"
-  cp "$build/ostrel_tests.exe" "$build/ostrel_standin.exe" "$build/func.j" "$user_stage/"
+  cp "$build/ostrel_tests.exe" "$build/ostrel_standin.exe" "$build/func.j" "$build/func.lua" "$user_stage/"
   chmod 755 "$user_stage"
   chown "$user:$user" "$user_prefix" "$user_home"
   user_env=(env HOME="$user_home" WINEPREFIX="$user_prefix")

@@ -185,6 +185,29 @@ TEST(Check, NeverOpensTheMapForWriting) {
     close(watch);
 }
 
+TEST(Lua, TheProcessedExampleRunsEachRegisteredFunctionOnceOnItsOwnEventAndId) {
+    const std::string example = readFile(OSTREL_SOURCE_DIR "/examples/war3map.lua");
+    std::string crlf;
+    for (char c : example) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const std::string& script : {example, crlf}) {
+        TempFolder folder;
+        writeShippedLibrary(folder.path, "func.lua");
+        const std::string map = folder.file("map.w3x");
+        writeEntriesMap(map, {MapEntry{"war3map.lua", script, true}, MapEntry{"war3map.w3e", "terrain", false}});
+        const ProcessResult result = runTool("map.w3x", folder.path);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const std::string stored = entryBytes(map, "war3map.lua");
+        EXPECT_EQ(stored.find('\0'), std::string::npos);
+        EXPECT_EQ(luaProblems(stored), "");
+        writeFile(folder.file("processed.lua"), stored);
+        writeFile(folder.file("original.lua"), script);
+        const ProcessResult ran =
+            runProcess("lua5.3", {OSTREL_SOURCE_DIR "/tests/run_map.lua", "processed.lua", "original.lua"}, folder.path);
+        EXPECT_EQ(ran.exitCode, 0) << ran.out << ran.err;
+        EXPECT_EQ(ran.out, "ok 12 directives\n");
+    }
+}
+
 TEST(Faults, LimitsAndOddFilesAreOneLineAndLeaveTheMap) {
     TempFolder folder;
     writeShippedLibrary(folder.path);

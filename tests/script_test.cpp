@@ -5,6 +5,7 @@
 #include <filesystem>
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
+#include "run/script_language.h"
 #include "scan/scanner.h"
 #include "tests/test_support.h"
 
@@ -87,7 +88,7 @@ struct Library {
 };
 Library readLibrary(const std::vector<std::string>& folders) {
     Library library;
-    library.ok = readScriptLibrary(folders, &library.text, &library.path, &library.err);
+    library.ok = readScriptLibrary(folders, "func.j", &library.text, &library.path, &library.err);
     return library;
 }
 Library readLibraryOf(const std::string& bytes) {
@@ -105,13 +106,14 @@ Registration at(const std::string& function, const std::string& value) {
 
 TEST(FunctionBlock, VocabularyOrderThenCollectedOrder) {
     RegistrationLists lists;
-    EXPECT_EQ(buildFunctionBlock("lib\n", lists), "lib\n" + kAddCommandsStart + "endfunction\n");
+    const BlockSyntax& syntax = kLanguages[0].block;
+    EXPECT_EQ(buildFunctionBlock("lib\n", lists, syntax), "lib\n" + kAddCommandsStart + "endfunction\n");
     // Collected in reverse of the output order, two of a kind in their order.
     for (auto kind = kDirectives.rbegin(); kind != kDirectives.rend(); ++kind)
         lists.append(kind->kind, at(std::string("F") + kind->key, "'A000'"));
     lists.append(DirectiveKind::kSpellCast, at("Second", "12"));
     lists.append(DirectiveKind::kOnInit, at("Boot", "ignored"));
-    EXPECT_EQ(buildFunctionBlock("", lists),
+    EXPECT_EQ(buildFunctionBlock("", lists, syntax),
               kAddCommandsStart +
                   "    call AddToCache(\"cast\",'A000',function FSpell_Cast)\n"
                   "    call AddToCache(\"cast\",12,function Second)\n"
@@ -171,7 +173,8 @@ TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
     EXPECT_EQ(libraryProblem(init, "L", true), refusal + "AddToCache; it may be empty or cut off.");
     for (const std::string cut : {"", "function Initialize_Comm", "// function Initialize_Commands\n"})
         EXPECT_EQ(libraryProblem(cut + add, "L", false), refusal + "Initialize_Commands; it may be empty or cut off.");
-    EXPECT_EQ(libraryProblem(readFile(besideTests("func.j")), "L", true), "");
+    for (const char* shipped : {"func.j", "func.lua"}) EXPECT_EQ(libraryProblem(readFile(besideTests(shipped)), "L", true), "");
+    EXPECT_EQ(libraryProblem("function Initialize_Commands()\nend\n", "L", false), "");
 }
 
 }  // namespace

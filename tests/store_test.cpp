@@ -67,16 +67,21 @@ const std::string kLibraryText =
     "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
     "function AddToCache takes string label, integer value, code func returns nothing\nendfunction\n";
 
+// The same for a Lua map.
+const std::string kLuaLibraryFile = "function Initialize_Commands()\r\nend\r\nfunction AddToCache(label, id, func)\r\nend";
+const std::string kLuaLibraryText = "function Initialize_Commands()\nend\nfunction AddToCache(label, id, func)\nend\n";
+
 // A folder with a stand-in map holding entries and a library, and runs on it.
 struct MapFolder {
     TempFolder folder;
     std::string map = folder.file("map.w3x"), before;
     explicit MapFolder(const std::string& script, const std::string& library = kLibraryFile,
-                       const StandinEntries& entries = {{"war3map.w3e", std::string("terrain\0data", 12)}}) {
+                       const StandinEntries& entries = {{"war3map.w3e", std::string("terrain\0data", 12)}},
+                       const std::string& libraryName = "func.j") {
         StandinEntries all = {{"war3map.j", script}};
         all.insert(all.end(), entries.begin(), entries.end());
         writeStandinArchive(map, script == "-" ? entries : all);
-        if (!library.empty()) writeFile(folder.file("func.j"), library);
+        if (!library.empty()) writeFile(folder.file(libraryName), library);
         before = readFile(map);
     }
     ProcessResult run(const ArchiveOps& ops = standin, const SystemOps& system = platformSystemOps(),
@@ -148,6 +153,72 @@ TEST(Run, StoresTheTextsAtTheAnchorsOfRealScripts) {
     again.expectStop(again.run(), "The map " + again.map + " has already been processed by ostrel; it was left as it is (line 3).");
 }
 
+// A Lua script marked where a run inserts: @B the function block, @C the call.
+std::string luaSpliced(std::string script, const std::string& registrations) {
+    script.replace(script.find("@B"), 2, kLuaLibraryText + "function Add_Commands()\n    Initialize_Commands()\n" +
+                                             registrations + "end\n");
+    script.replace(script.find("@C"), 2, "    Add_Commands()\n");
+    return script;
+}
+
+// A stand-in Lua map holding script, with the Lua library beside it.
+MapFolder luaMap(const std::string& script, const std::string& library = kLuaLibraryFile) {
+    return MapFolder("-", library, {{"war3map.lua", script}, {"war3map.w3e", "terrain"}}, "func.lua");
+}
+
+const std::string kLuaShapes =
+    "local s = [==[ function end ]] ]==] --[[ end\nfunction ]]\nSpells = {}\n"
+    "function Spells.Fire(unit)\n    --! Spell_Effect A001\n    local f = function() return \"end\" end\n"
+    "    if s then do repeat local x = 'it\\'s end' until true end end\n    --! Spell_Effect\tA002\t-- fire\nend\n"
+    "local function Boot()\n    --! OnInit\nend\nx = function()\n    --! OnInit\nend\nfunction obj:m()\n"
+    "    --! OnInit\nend\ndo\n    function Inner()\n        --! OnInit\n    end\nend\n"
+    "--! OnInit\n@Bfunction main()\n    if true then\n        for i = 1, 2 do Boot() end\n    end\n"
+    "    s = \"--! Spell_Cast A999\"\n@Cend\nlocal function Late() end\nfunction Later()\n    --! Spell_Finish A003\nend\n";
+
+TEST(Run, StoresTheLibraryAndTheCallAtTheAnchorsOfLuaScripts) {
+    if (!luaCompilerHere()) std::cout << "No Lua compiler here: the stored scripts are not compiled.\n";
+    const std::pair<std::string, std::string> cases[] = {
+        // As the map editor writes it.
+        {"gg_trg_Melee = nil\r\nfunction InitGlobals()\r\nend\r\nfunction Bolt()\r\n    --! Spell_Cast A000\r\n"
+         "    --! Order_Point 851986\r\nend\r\n@Bfunction main()\r\nInitGlobals()\r\n@Cend\r\nfunction config()\r\nend",
+         "    AddToCache(\"cast\", FourCC(\"A000\"), Bolt)\n    AddToCache(\"pointorder\", 851986, Bolt)\n"},
+        // Long strings and comments, nested functions and blocks, methods,
+        // anonymous functions, functions in blocks, locals, after main.
+        {kLuaShapes, "    AddToCache(\"effect\", FourCC(\"A001\"), Spells.Fire)\n"
+                     "    AddToCache(\"effect\", FourCC(\"A002\"), Spells.Fire)\n"
+                     "    AddToCache(\"finish\", FourCC(\"A003\"), Later)\nBoot()\n"},
+    };
+    for (const auto& [script, registrations] : cases) {
+        std::string map = script;
+        for (const char* mark : {"@B", "@C"}) map.erase(map.find(mark), 2);
+        MapFolder f = luaMap(map);
+        const ProcessResult result = f.run();
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.err + result.out, "");
+        std::string stored = luaSpliced(script, registrations);
+        if (stored.back() != '\n') stored += '\n';
+        EXPECT_EQ(standinEntry(f.map, "war3map.lua"), stored);  // and no NUL after it
+        if (luaCompilerHere()) EXPECT_EQ(luaProblems(stored), "");
+    }
+}
+
+TEST(Modes, CheckOnALuaMapListsItsRegistrationsAndWarnings) {
+    MapFolder f = luaMap(unmarked(kLuaShapes));
+    const ProcessResult check = f.run(standin, platformSystemOps(), {"--check"});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.out, "line 5: Spells.Fire Spell_Effect FourCC(\"A001\")\nline 8: Spells.Fire Spell_Effect FourCC(\"A002\")\n"
+                         "line 33: Later Spell_Finish FourCC(\"A003\")\nline 11: Boot OnInit\n");
+    EXPECT_EQ(check.err,
+              "warning: The Spell_Effect directive's function Spells.Fire takes parameters; they will be nil when it is "
+              "called. (line 5)\n"
+              "warning: The Spell_Effect directive's function Spells.Fire takes parameters; they will be nil when it is "
+              "called. (line 8)\n"
+              "warning: The OnInit directive in an anonymous function is not registered. (line 14)\n"
+              "warning: The OnInit directive in a method is not registered. (line 17)\n"
+              "warning: The OnInit directive in a function that is not at the top level is not registered. (line 21)\n"
+              "warning: The OnInit directive outside any function is not registered. (line 24)\n");
+}
+
 TEST(Run, EveryStopLeavesTheMapAsItWas) {
     const std::string f = "globals\nendglobals\nfunction F takes nothing returns nothing\n";
     const struct {
@@ -181,11 +252,31 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
          "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line 4)."},
         {"globals\nendglobals\n" + kMain + "\n    call Foo()\n", kLibraryFile,
          "The map script's main function has no \"endfunction\" (line 3)."},
-        {"-", "", "Couldn't locate the file war3map.j in the map file. The map's script is war3map.lua, which ostrel "
-                  "does not process.", {{"war3map.lua", "print()"}}},
+        {"-", "", "Couldn't locate the file war3map.j in the map file.", {{"war3map.w3e", "terrain"}}},
         {"-", "", "Couldn't locate the file war3map.j in the map file. The map holds Scripts\\war3map.j; ostrel "
                   "processes only war3map.j.", {{"Scripts\\war3map.j", kMinimalScript}}},
     };
+    const std::string main = "function main()\nend\n";
+    const std::pair<std::string, std::string> luaCases[] = {
+        {"function config()\nend\n", "The map script has no top-level \"function main()\"."},
+        {"function main()\n    if x then f() end\n", "The map script's main function has no \"end\" (line 1)."},
+        {"function Add_Commands()\nend\n" + main, "The map MAP has already been processed by ostrel; it was left as it is (line 1)."},
+        {main + "local function Late()\n    --! OnInit\nend\n", "The OnInit directive in function Late cannot be "
+         "registered: Late is a local function defined after the map's main function, where Add_Commands cannot see it (line 4)."},
+        {"function F()\n    --! Spell_Cast A0--x\nend\n" + main,
+         "The Spell_Cast directive in function F has the value A0--x, which would break the generated call (line 2)."},
+        {"function F()\n    --! Order_Point 1\nend\n" + main, "The script library LIBRARY defines no function AddToCache; "
+                                                            "it may be empty or cut off."},
+    };
+    for (const auto& [script, line] : luaCases) {
+        MapFolder folder = luaMap(script, line.find("LIBRARY") == std::string::npos ? kLuaLibraryFile : "function Initialize_Commands()\nend\n");
+        std::string expected = line;
+        if (expected.find("LIBRARY") != std::string::npos) expected.replace(expected.find("LIBRARY"), 7, folder.folder.file("func.lua"));
+        folder.expectStop(folder.run(), expected);
+    }
+    MapFolder noLibrary("-", "", {{"war3map.lua", main}});
+    noLibrary.expectStop(noLibrary.run(), "Could not open Func.lua for reading.Make sure you have placed the Func.lua file "
+                                          "in the same folder as ostrel.exe (looked for in *)");
     for (const auto& c : cases) {
         MapFolder folder(c.script, c.library, c.instead);
         std::string line = c.line;

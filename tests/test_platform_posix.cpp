@@ -40,6 +40,17 @@ bool endedBySignal(const ProcessResult& result, int signal) {
     return result.signal == signal;
 }
 
+bool luaCompilerHere() {
+    return true;
+}
+
+std::string luaProblems(const std::string& script) {
+    TempFolder folder;
+    writeFile(folder.file("script.lua"), script);
+    const ProcessResult result = runProcess("luac5.3", {"-p", "-o", "/dev/null", folder.file("script.lua")}, folder.path);
+    return result.exitCode == 0 ? std::string() : result.err + result.out + " ";
+}
+
 bool runningAsRoot() {
     return geteuid() == 0;
 }

@@ -61,8 +61,8 @@ std::string besideTests(const std::string& name) {
 
 const std::string kStandinTool = besideTests(OSTREL_STANDIN_NAME);
 
-void writeShippedLibrary(const std::string& folder) {
-    writeFile(folder + "/func.j", readFile(besideTests("func.j")));
+void writeShippedLibrary(const std::string& folder, const std::string& name) {
+    writeFile(folder + "/" + name, readFile(besideTests(name)));
 }
 
 void writeStandinMap(const std::string& path, const std::string& script) {

@@ -36,6 +36,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          int uid = -1, int group = -1);
 // True when the tool was ended as signal ends a process.
 bool endedBySignal(const ProcessResult& result, int signal);
+// True where the tests can check Lua's syntax (with luac5.3).
+bool luaCompilerHere();
+// What luac5.3 -p says of script: empty when it compiles.
+std::string luaProblems(const std::string& script);
 // True when the tests run with the rights of the system's administrator.
 bool runningAsRoot();
 // Gives the file at path to another user and its group to kUnprivilegedUid,
@@ -70,8 +74,8 @@ extern const std::string kLibraryMessage;
 std::string besideTests(const std::string& name);
 // The tool with the stand-in archive in place of the archive library.
 extern const std::string kStandinTool;
-// Copies the shipped script library into folder as func.j.
-void writeShippedLibrary(const std::string& folder);
+// Copies the shipped script library (func.j, or func.lua) into folder.
+void writeShippedLibrary(const std::string& folder, const std::string& name = "func.j");
 // Writes a stand-in map at path holding script and one other entry.
 void writeStandinMap(const std::string& path, const std::string& script);
 // The bytes of one entry of the stand-in map at path; "<none>" when absent.

@@ -1,0 +1,34 @@
+#include "run/script_language.h"
+
+#include "rewrite/lua_splice.h"
+#include "rewrite/splice.h"
+#include "scan/lua_scanner.h"
+#include "scan/scanner.h"
+
+const std::array<ScriptLanguage, 2> kLanguages = {{
+    {
+        {"war3map.j", true},
+        "func.j",
+        scanScript,
+        processedLine,
+        {"//", false, " is defined after the map's main function, which would call it before it is defined"},
+        {"function Add_Commands takes nothing returns nothing\n", "call ", "", "function ", "endfunction\n"},
+        spliceScript,
+        true,
+        "\"function main takes nothing returns nothing\"",
+        "\"endfunction\"",
+    },
+    {
+        // Lua reads a NUL after the text as a syntax error.
+        {"war3map.lua", false},
+        "func.lua",
+        scanLuaScript,
+        luaProcessedLine,
+        {"--", true, " is a local function defined after the map's main function, where Add_Commands cannot see it"},
+        {"function Add_Commands()\n", "", " ", "", "end\n"},
+        spliceLuaScript,
+        false,
+        "top-level \"function main()\"",
+        "\"end\"",
+    },
+}};

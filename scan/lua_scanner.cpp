@@ -1,0 +1,256 @@
+#include "scan/lua_scanner.h"
+
+#include <cctype>
+#include <cstring>
+#include <string_view>
+#include "scan/directive_line.h"
+
+namespace {
+
+using Text = std::string_view;
+
+bool isNameStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+
+bool isNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// The top-level function being read: its header, then its body.
+struct TopFunction {
+    enum class Part { kNone, kName, kParameters, kBody } part = Part::kNone;
+    bool local = false;       // "local function NAME"
+    bool named = false;       // NAME or NAME.NAME...; false for an anonymous function
+    bool method = false;      // NAME:NAME
+    bool parameters = false;  // its header names any
+    std::size_t nameStart = 0, nameEnd = 0;
+    Anchor header;            // where "function" (or "local") stands
+};
+
+// The lexer's state.
+struct Lexer {
+    Text text;
+    std::size_t at = 0;
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    int depth = 0;  // open blocks
+    TopFunction top;
+    bool afterLocal = false;  // the last word was "local"
+    Anchor local;             // where that "local" stands
+    ScriptScan* scan = nullptr;
+    std::vector<ScanNote>* notes = nullptr;
+};
+
+// Moves past a line feed at the lexer's position.
+void newLine(Lexer& lx) {
+    ++lx.at;
+    ++lx.line;
+    lx.lineStart = lx.at;
+}
+
+// The level of the long bracket that opens at at ("[[" is 0, "[==[" is 2);
+// -1 when none does.
+int longBracketLevel(Text text, std::size_t at) {
+    if (at >= text.size() || text[at] != '[') return -1;
+    std::size_t i = at + 1;
+    while (i < text.size() && text[i] == '=') ++i;
+    return i < text.size() && text[i] == '[' ? static_cast<int>(i - at - 1) : -1;
+}
+
+// Moves past a long string or comment of level that opens at the position.
+void skipLongBracket(Lexer& lx, int level) {
+    lx.at += static_cast<std::size_t>(level) + 2;
+    const std::string close = "]" + std::string(static_cast<std::size_t>(level), '=') + "]";
+    while (lx.at < lx.text.size()) {
+        if (lx.text[lx.at] == '\n') {
+            newLine(lx);
+        } else if (lx.text.compare(lx.at, close.size(), close) == 0) {
+            lx.at += close.size();
+            return;
+        } else {
+            ++lx.at;
+        }
+    }
+}
+
+// Moves past a quoted string that opens at the position; one that a line
+// end cuts off (which Lua refuses) ends there.
+void skipString(Lexer& lx) {
+    const char quote = lx.text[lx.at++];
+    bool skippingSpace = false;  // after \z, which skips spaces and line ends
+    while (lx.at < lx.text.size()) {
+        const char c = lx.text[lx.at];
+        if (c == '\n') {
+            if (!skippingSpace) return;
+            newLine(lx);
+            continue;
+        }
+        if (skippingSpace && !std::isspace(static_cast<unsigned char>(c))) skippingSpace = false;
+        ++lx.at;
+        if (c == quote) return;
+        if (c != '\\' || lx.at >= lx.text.size()) continue;
+        if (lx.text[lx.at] == 'z') skippingSpace = true;
+        if (lx.text[lx.at] == '\n') newLine(lx);
+        else ++lx.at;
+    }
+}
+
+// The line around the position, without its line feed and a carriage return before it.
+Text currentLine(const Lexer& lx) {
+    std::size_t end = lx.text.find('\n', lx.lineStart);
+    if (end == Text::npos) end = lx.text.size();
+    if (end > lx.lineStart && lx.text[end - 1] == '\r') --end;
+    return lx.text.substr(lx.lineStart, end - lx.lineStart);
+}
+
+// A directive comment ("--!") whose marker starts at marker.
+void onDirective(Lexer& lx, std::size_t marker) {
+    const Text line = currentLine(lx);
+    const std::size_t at = marker - lx.lineStart;
+    const TopFunction& top = lx.top;
+    const char* where = lx.depth == 0                              ? "outside any function"
+                        : top.part == TopFunction::Part::kNone ? "in a function that is not at the top level"
+                        : top.part != TopFunction::Part::kBody ? "on a function's header line"
+                        : !top.named                           ? "in an anonymous function"
+                        : top.method                           ? "in a method"
+                                                               : nullptr;
+    if (where) {
+        if (lx.notes) noteIgnoredDirective(line, at, where, lx.line, lx.notes);
+        return;
+    }
+    DirectivePlace place;
+    place.function = lx.text.substr(top.nameStart, top.nameEnd - top.nameStart);
+    place.line = lx.line;
+    // Add_Commands, in front of main, cannot see a local defined after it.
+    const Anchor& main = lx.scan->anchors.mainHeader;
+    place.afterMain = top.local && main.found() && main.line < top.header.line;
+    DirectiveKind kind;
+    if (lx.notes && top.parameters && classifyDirective(wordAt(line, at + 4), &kind))
+        lx.notes->push_back({lx.line, "The " + std::string(wordAt(line, at + 4)) + " directive's function " +
+                                          std::string(place.function) +
+                                          " takes parameters; they will be nil when it is called."});
+    registerDirective(line, at, place, luaDirectiveValue, lx.scan->registrations, lx.notes);
+}
+
+// Moves past a comment that starts at the position.
+void skipComment(Lexer& lx) {
+    const std::size_t start = lx.at;
+    lx.at += 2;
+    const int level = longBracketLevel(lx.text, lx.at);
+    if (level >= 0) {
+        skipLongBracket(lx, level);
+        return;
+    }
+    if (lx.at < lx.text.size() && lx.text[lx.at] == '!') onDirective(lx, start);
+    while (lx.at < lx.text.size() && lx.text[lx.at] != '\n') ++lx.at;
+}
+
+// Follows the header of a top-level function through one more token: a
+// name, or a symbol (0 for any other token).
+void readHeader(Lexer& lx, Text word, char symbol, std::size_t at) {
+    TopFunction& top = lx.top;
+    if (top.part == TopFunction::Part::kName) {
+        if (!word.empty()) {
+            if (!top.named) top.nameStart = at;
+            top.named = true;
+            if (!top.method) top.nameEnd = at + word.size();
+        } else if (symbol == ':' && top.named) {
+            top.method = true;
+        } else if (symbol == '(') {
+            top.part = TopFunction::Part::kParameters;
+        } else if (symbol != '.' || !top.named) {
+            top.named = false;  // not a header Lua takes; nothing registers in it
+        }
+    } else if (top.part == TopFunction::Part::kParameters) {
+        if (symbol == ')') {
+            top.part = TopFunction::Part::kBody;
+            const Text name = lx.text.substr(top.nameStart, top.nameEnd - top.nameStart);
+            ScriptAnchors& anchors = lx.scan->anchors;
+            if (top.named && !top.method && !top.local && name == "main" && !anchors.mainHeader.found())
+                anchors.mainHeader = top.header;
+            if (top.named && !top.method && name == "Add_Commands" && !anchors.processed.found())
+                anchors.processed = top.header;
+        } else {
+            top.parameters = true;
+        }
+    }
+}
+
+// A name or keyword at at.
+void onWord(Lexer& lx, Text word, std::size_t at) {
+    const bool local = lx.afterLocal;
+    lx.afterLocal = word == "local";
+    if (lx.afterLocal) lx.local = Anchor{at, lx.line};
+    if (word == "function" || word == "do" || word == "if" || word == "repeat") {
+        if (word == "function" && lx.depth == 0) {
+            lx.top = TopFunction();
+            lx.top.part = TopFunction::Part::kName;
+            lx.top.local = local;
+            lx.top.header = local ? lx.local : Anchor{at, lx.line};
+        }
+        ++lx.depth;
+        return;
+    }
+    if (word == "end" || word == "until") {
+        if (lx.depth == 0) return;
+        if (--lx.depth > 0) return;
+        ScriptAnchors& anchors = lx.scan->anchors;
+        if (anchors.mainHeader.found() && anchors.mainHeader.at == lx.top.header.at && !anchors.mainEnd.found())
+            anchors.mainEnd = Anchor{at, lx.line};
+        lx.top = TopFunction();
+        return;
+    }
+    if (lx.depth == 1) readHeader(lx, word, 0, at);
+}
+
+// A symbol (or any token that is no name) at the position.
+void onSymbol(Lexer& lx, char symbol) {
+    lx.afterLocal = false;
+    if (lx.depth == 1) readHeader(lx, Text(), symbol, lx.at);
+}
+
+}  // namespace
+
+ScriptText scanLuaScript(ScriptText script, ScriptScan& scan, bool withNotes) {
+    Lexer lx;
+    lx.text = script;
+    lx.scan = &scan;
+    lx.notes = withNotes ? &scan.notes : nullptr;
+    const Text text = lx.text;
+    while (lx.at < text.size()) {
+        const char c = text[lx.at];
+        if (c == '\n') {
+            newLine(lx);
+        } else if (std::isspace(static_cast<unsigned char>(c))) {
+            ++lx.at;
+        } else if (c == '-' && lx.at + 1 < text.size() && text[lx.at + 1] == '-') {
+            skipComment(lx);
+        } else if (c == '"' || c == '\'') {
+            onSymbol(lx, 0);
+            skipString(lx);
+        } else if (longBracketLevel(text, lx.at) >= 0) {
+            onSymbol(lx, 0);
+            skipLongBracket(lx, longBracketLevel(text, lx.at));
+        } else if (isNameStart(c)) {
+            const std::size_t start = lx.at;
+            while (lx.at < text.size() && isNameChar(text[lx.at])) ++lx.at;
+            onWord(lx, text.substr(start, lx.at - start), start);
+        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+                   (c == '.' && lx.at + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[lx.at + 1])))) {
+            onSymbol(lx, 0);
+            // A number: digits, letters (hex digits, exponents), dots, and a
+            // sign after an exponent.
+            ++lx.at;
+            while (lx.at < text.size() && (isNameChar(text[lx.at]) || text[lx.at] == '.' ||
+                                           ((text[lx.at] == '+' || text[lx.at] == '-') &&
+                                            std::strchr("eEpP", text[lx.at - 1]) != nullptr)))
+                ++lx.at;
+        } else {
+            onSymbol(lx, c);
+            ++lx.at;
+        }
+    }
+    if (!script.empty() && script.back() != '\n') script.push_back('\n');
+    return script;
+}
