@@ -1,9 +1,11 @@
 // Fuzzes the tool. An input whose first byte is even is a map file: a whole
 // run on it ends cleanly, and a run that fails leaves the map byte for byte as
-// it was, with nothing left beside it. Otherwise the input is a map script,
+// it was, with nothing left beside it. Otherwise the input is a map script
+// (in the game's language when the first byte is 1 modulo 4, else in Lua),
 // then optionally a NUL byte and a script library: the scan, the build and
 // the splices end cleanly, and a completed rewrite holds the script's bytes
-// with exactly the inserted texts added.
+// with the inserted texts added.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +24,6 @@
 namespace {
 
 std::string folder;
-const std::size_t kGlobalsBlockSize = kGlobalsBlock.size();
 
 // Stops the fuzzer with a report when an expectation fails.
 void require(bool holds, const char* what) {
@@ -47,39 +48,38 @@ void fuzzRun(const std::string& bytes) {
     const std::string after{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     require(code == 0 || (after == bytes && !message.empty() && message.find('\n') == message.size() - 1),
             "a failed run changed the map or did not say one line");
-    require(platform::folderNames(folder).size() == 2, "the run left a file beside the map");
+    require(platform::folderNames(folder).size() == 3, "the run left a file beside the map");
 }
 
-// The scan, the build and the splices on a script and a library.
-void fuzzRewrite(const std::string& input) {
+// The scan, the build and the splices on a script in language and a library.
+void fuzzRewrite(const std::string& input, const ScriptLanguage& language) {
     const std::size_t split = input.find('\0');
     const ScriptText original = input.substr(0, split);
     ScriptScan scan;
-    ScriptText working = scanScript(original, scan, true);
+    ScriptText working = language.scan(original, scan, true);
     require(working.compare(0, original.size(), original) == 0 &&
                 working.size() == original.size() + (!original.empty() && original.back() != '\n'),
             "the working copy is not the script plus its final line feed");
     const ScriptAnchors& a = scan.anchors;
-    require((!a.mainHeader.found() || (a.globalsEnd.found() && a.globalsEnd.line < a.mainHeader.line)) &&
-                (!a.mainEnd.found() || (a.mainHeader.found() && a.mainHeader.line < a.mainEnd.line)),
+    require((!a.mainHeader.found() || !language.hasGlobals || a.globalsEnd.at < a.mainHeader.at) &&
+                (!a.mainEnd.found() || (a.mainHeader.found() && a.mainHeader.at < a.mainEnd.at)),
             "the anchors are out of order");
-    const ScriptLanguage& language = kLanguages[0];
     if (!a.mainEnd.found() || language.processedLine(working, scan) != 0 ||
         !registrationProblem(scan.registrations, language.rules).empty())
         return;
 
-    writeAll(folder + "/func.j", split == std::string::npos ? "" : input.substr(split + 1));
+    writeAll(folder + "/" + language.library, split == std::string::npos ? "" : input.substr(split + 1));
     ScriptText library;
     std::string path, err;
     require(readScriptLibrary({folder}, language.library, &library, &path, &err), "cannot read the library");
     const ScriptText block = buildFunctionBlock(std::move(library), scan.registrations, language.block);
-    const std::size_t before = working.size();
-    spliceScript(working, a, block);
-    const std::string call = "    call Add_Commands()\n";
-    require(working.compare(a.mainHeader.at + kGlobalsBlockSize, block.size(), block) == 0 &&
-                working.compare(a.mainEnd.at + kGlobalsBlockSize + block.size(), call.size(), call) == 0,
-            "the block or the call is not where main was");
-    require(working.size() == before + kGlobalsBlockSize + block.size() + call.size(), "the splices lost or added bytes");
+    const std::size_t before = working.size(), globals = language.hasGlobals ? kGlobalsBlock.size() : 0;
+    language.splice(working, a, block);
+    require(working.compare(a.mainHeader.at + globals, block.size(), block) == 0, "the block is not where main was");
+    require(working.compare(0, std::min(a.globalsEnd.at, a.mainHeader.at), original, 0,
+                            std::min(a.globalsEnd.at, a.mainHeader.at)) == 0 &&
+                working.size() > before + globals + block.size(),
+            "the splices lost bytes or the call");
 }
 
 }  // namespace
@@ -98,9 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeAll(folder + "/func.j",
              "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
              "function AddToCache takes string l, integer v, code f returns nothing\nendfunction\n");
+    writeAll(folder + "/func.lua", "function Initialize_Commands()\nend\nfunction AddToCache(l, v, f)\nend\n");
     if (data[0] % 2 == 0)
         fuzzRun(rest);
     else
-        fuzzRewrite(rest);
+        fuzzRewrite(rest, kLanguages[data[0] / 2 % 2]);
     return 0;
 }

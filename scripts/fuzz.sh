@@ -21,11 +21,13 @@ rm -rf "$out" && mkdir -p "$out/corpus" "$out/artifacts" "$out/maps" "$out/tmp"
 # The fuzz target's folders, also those of runs that crashed, stay in here.
 export TMPDIR=$PWD/$out/tmp
 printf 'globals\nendglobals\nfunction main takes nothing returns nothing\nendfunction\n' >"$out/maps/minimal.j"
-for script in examples/war3map.j "$out/maps/minimal.j"; do
-  name=$(basename "$script" .j)
-  build-fuzz/make_map "$out/maps/$name.w3x" war3map.j="$script" war3map.w3e=func.j
+for script in examples/war3map.j "$out/maps/minimal.j" examples/war3map.lua; do
+  name=$(basename "$script")
+  entry=war3map.${name##*.} library=func.${name##*.} kind='\1'
+  [ "$entry" = war3map.lua ] && kind='\3'
+  build-fuzz/make_map "$out/maps/$name.w3x" "$entry=$script" war3map.w3e=func.j
   { printf '\0'; cat "$out/maps/$name.w3x"; } >"$out/corpus/map-$name"
-  { printf '\1'; cat "$script"; printf '\0'; cat func.j; } >"$out/corpus/script-$name"
+  { printf "$kind"; cat "$script"; printf '\0'; cat "$library"; } >"$out/corpus/script-$name"
 done
 # A damaged map can make the archive library ask for many GiB at once; let
 # such requests fail as they would on a smaller machine.
