@@ -38,6 +38,21 @@ inline std::string shapedScript(std::size_t bytes) {
     return script;
 }
 
+// A map script with count directives, one in each short function, of every
+// key in turn, the values repeating every 1,000 functions.
+inline std::string directiveScript(std::size_t count) {
+    static const char* const keys[] = {"Spell_Cast", "Spell_Effect", "Spell_Endcast", "Spell_Finish",
+                                       "Order_Object", "Order_Point", "Order_Instant", "OnInit"};
+    std::string script = "globals\n    integer udg_Count = 0\nendglobals\n";
+    script.reserve(count * 120);
+    for (std::size_t n = 0; n < count; ++n) {
+        script += "function Marked" + std::to_string(n) + " takes nothing returns nothing\n";
+        script += std::string("    //! ") + keys[n % 8] + " " + std::to_string(852000 + n % 1000) + "\n";
+        script += "    set udg_Count = udg_Count + 1\nendfunction\n";
+    }
+    return script + "function main takes nothing returns nothing\nendfunction\n";
+}
+
 // True once to holds a byte-for-byte copy of from; to must be new unless replace.
 inline bool copyFile(const std::string& from, const std::string& to, bool replace) {
     int in = open(from.c_str(), O_RDONLY);

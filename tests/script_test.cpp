@@ -54,33 +54,6 @@ TEST(DirectiveForms, SeparatorKeyAndValue) {
     for (const auto& [line, expected] : cases) EXPECT_EQ(castsOf(line), expected) << line;
 }
 
-TEST(FunctionTracking, OnlyHeadersOutsideFunctionsOpenThem) {
-    const RegistrationLists lists = scanned(
-        "//! Spell_Cast A000\n"                                     // 1: before any header
-        "    // this function is a helper\n"                        // 2: a comment
-        "function Outer takes nothing returns nothing //! Spell_Cast A001\n"
-        "    call TimerStart(t, 1.0, false, function Inner)\n"      // 4: a reference
-        "    //! Spell_Cast A002\n"                                 // 5
-        "endfunction //! Spell_Cast A003\n"
-        "constant function Hit takes unit u, integer i returns integer\n"
-        "    //! OnInit\n"                                          // 8
-        "endfunction\n"
-        "code ref_function_teamtwo=null\n"                          // 10: globals, no headers
-        "constant string HELP = \"call this function\"\n"
-        "    //! Spell_Effect A000\n"                               // 12: outside any function
-        "\tconstant\tfunction\tTabbed\ttakes nothing returns nothing\n"
-        "    call Msg(\"x endfunction\")\n"                         // 14: no end
-        "    //! Spell_Effect A001\n"                               // 15
-        "  endfunction// done\n"
-        "function Late takes nothing returns nothing\r\n"
-        "    //! OnInit\r\n");                                       // 18
-    EXPECT_EQ(entries(lists, DirectiveKind::kSpellCast), Strings{"Outer='A002'@5"});
-    EXPECT_EQ(entries(lists, DirectiveKind::kSpellEffect), Strings{"Tabbed='A001'@15"});
-    EXPECT_EQ(entries(lists, DirectiveKind::kOnInit), (Strings{"Hit=@8", "Late=@18"}));
-    EXPECT_TRUE(lists.list(DirectiveKind::kOnInit)[0].takesArguments);
-    EXPECT_FALSE(lists.list(DirectiveKind::kOnInit)[1].takesArguments);
-}
-
 // What reading the library from folders gave.
 struct Library {
     bool ok;
@@ -162,19 +135,6 @@ TEST(ScriptLibrary, TheFirstFolderThatHoldsItWinsExactNameFirst) {
     writeFile(ambiguous.file("Func.j"), "one\n");
     writeFile(ambiguous.file("FUNC.J"), "two\n");
     EXPECT_FALSE(readLibrary({ambiguous.path}).ok);
-}
-
-TEST(ScriptLibrary, AnEmptyOrCutOffLibraryIsRefused) {
-    const std::string init = "function Initialize_Commands takes nothing returns nothing\nendfunction\n";
-    const std::string add = "  function AddToCache takes string l, integer v, code f returns nothing\n";
-    const std::string refusal = "The script library L defines no function ";
-    EXPECT_EQ(libraryProblem(init + add, "L", true), "");
-    EXPECT_EQ(libraryProblem(init, "L", false), "");
-    EXPECT_EQ(libraryProblem(init, "L", true), refusal + "AddToCache; it may be empty or cut off.");
-    for (const std::string cut : {"", "function Initialize_Comm", "// function Initialize_Commands\n"})
-        EXPECT_EQ(libraryProblem(cut + add, "L", false), refusal + "Initialize_Commands; it may be empty or cut off.");
-    for (const char* shipped : {"func.j", "func.lua"}) EXPECT_EQ(libraryProblem(readFile(besideTests(shipped)), "L", true), "");
-    EXPECT_EQ(libraryProblem("function Initialize_Commands()\nend\n", "L", false), "");
 }
 
 }  // namespace
