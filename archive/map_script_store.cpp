@@ -10,6 +10,8 @@
 namespace {
 
 constexpr uint32_t kPiece = 4u << 20;
+// What the read-back reads at a time: small enough to stay in the cache.
+constexpr uint32_t kReadBackPiece = 256u << 10;
 
 // The line for a script entry that cannot be read.
 std::string unreadable(const ScriptEntry& entry) {
@@ -66,7 +68,7 @@ bool readEntryBytes(const ArchiveOps& ops, EntryHandle entry, uint32_t size, con
 // True when the entry holds exactly expected, compared a piece at a time.
 bool entryHolds(const ArchiveOps& ops, EntryHandle entry, const char* expected, std::size_t size) {
     if (ops.entrySize(entry, nullptr) != size) return false;
-    std::vector<char> piece(std::min<std::size_t>(size, kPiece));
+    std::vector<char> piece(std::min<std::size_t>(size, kReadBackPiece));
     for (std::size_t done = 0; done < size;) {
         const uint32_t ask = static_cast<uint32_t>(std::min<std::size_t>(piece.size(), size - done));
         uint32_t got = 0;
@@ -82,7 +84,7 @@ bool entryReads(const ArchiveOps& ops, EntryHandle entry, std::vector<char>& pie
     const uint32_t size = ops.entrySize(entry, nullptr);
     if (size == kInvalidEntrySize) return false;
     for (uint32_t done = 0; done < size;) {
-        const uint32_t ask = std::min<uint32_t>(kPiece, size - done);
+        const uint32_t ask = std::min<uint32_t>(kReadBackPiece, size - done);
         if (piece.size() < ask) piece.resize(ask);
         uint32_t got = 0;
         if (!ops.readEntry(entry, piece.data(), ask, &got, nullptr) || got != ask) return false;
@@ -272,7 +274,7 @@ bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std
 bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const Destination& destination,
                  bool replace, std::string* err) {
     std::string why;
-    if (!copy.finish(destination.metadataFrom, &why)) {
+    if (!copy.finish(destination.metadataFrom, replace, &why)) {
         *err = "Couldn't finish the updated copy of the map: " + why;
         return false;
     }

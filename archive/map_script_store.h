@@ -38,7 +38,7 @@ bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std
 // the destination, once the map is found unchanged by state and by content;
 // where the copy is exchanged with the map, the exchange is undone unless
 // what it took out is the map opened, unchanged. With replace false, does
-// all but the last step. False, with one line in *err, the destination and
+// all but the flush and the last step. False, with one line in *err, the destination and
 // the map then as they were.
 bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const Destination& destination,
                  bool replace, std::string* err);

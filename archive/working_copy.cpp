@@ -126,9 +126,9 @@ WorkingCopy::~WorkingCopy() {
     }
 }
 
-bool WorkingCopy::finish(const std::string& metadataFrom, std::string* err) {
+bool WorkingCopy::finish(const std::string& metadataFrom, bool flush, std::string* err) {
     system_.removeFile(compactionPath_);
-    return system_.syncPath(path_, err) && system_.copyMetadata(metadataFrom, path_, err);
+    return (!flush || system_.syncPath(path_, err)) && system_.copyMetadata(metadataFrom, path_, err);
 }
 
 platform::Exchange WorkingCopy::exchange(const std::string& target, std::string* err) {

@@ -19,9 +19,9 @@ public:
     // Creates the copy in folder, never over an existing file, and fills it
     // with every byte of source from its start; *hash receives their hash.
     bool create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err);
-    // Flushes the finished copy to disk and gives it the metadata of the
-    // file at metadataFrom.
-    bool finish(const std::string& metadataFrom, std::string* err);
+    // Flushes the finished copy to disk (unless it is only to be looked at
+    // and thrown away) and gives it the metadata of the file at metadataFrom.
+    bool finish(const std::string& metadataFrom, bool flush, std::string* err);
     // Exchanges the copy with the file at target, where the system can: the
     // copy's name then holds what stood at target, until it is confirmed or
     // exchanged back.

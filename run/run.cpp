@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 #include <unordered_map>
 #include "archive/map_file.h"
 #include "archive/map_script_store.h"
@@ -79,13 +80,26 @@ bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std:
     return true;
 }
 
+// A registration as the duplicate search tells them apart: its function and
+// its value, viewed where the lists hold them.
+struct RegistrationKey {
+    std::string_view function, value;
+    bool operator==(const RegistrationKey& other) const { return function == other.function && value == other.value; }
+};
+struct RegistrationKeyHash {
+    std::size_t operator()(const RegistrationKey& key) const {
+        const std::hash<std::string_view> hash;
+        return hash(key.function) * 31 + hash(key.value);
+    }
+};
+
 // Notes on registrations that repeat another: the same function for the same
 // key and value.
 void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes) {
     for (const DirectiveDefinition& directive : kDirectives) {
-        std::unordered_map<std::string, std::size_t> firstLine;
+        std::unordered_map<RegistrationKey, std::size_t, RegistrationKeyHash> firstLine;
         for (const Registration& r : lists.list(directive.kind)) {
-            const auto first = firstLine.emplace(r.function + '\0' + r.value, r.line);
+            const auto first = firstLine.emplace(RegistrationKey{r.function, r.value}, r.line);
             if (first.second) continue;
             notes->push_back({r.line, r.function + " is registered for " + directive.key +
                                           (directive.takesValue ? " " + r.value : std::string()) +
@@ -99,14 +113,15 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // makes them, and the notes as warnings; false, with one line in *message,
 // when the standard output does not take them.
 bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
+    std::string lines;
     for (const DirectiveDefinition& directive : kDirectives) {
         for (const Registration& r : scan.registrations.list(directive.kind)) {
-            out << "line " << r.line << ": " << r.function << ' ' << directive.key;
-            if (directive.takesValue) out << ' ' << r.value;
-            out << '\n';
+            lines += "line " + std::to_string(r.line) + ": " + r.function + ' ' + directive.key;
+            if (directive.takesValue) lines += ' ' + r.value;
+            lines += '\n';
         }
     }
-    out.flush();
+    out << lines << std::flush;
     if (!out) {
         *message = "Couldn't write the registrations to the standard output: " + platform::lastError();
         return false;
@@ -114,8 +129,9 @@ bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::s
     std::vector<ScanNote> notes = scan.notes;
     noteDuplicates(scan.registrations, &notes);
     std::stable_sort(notes.begin(), notes.end(), [](const ScanNote& a, const ScanNote& b) { return a.line < b.line; });
-    for (const ScanNote& note : notes) err << "warning: " << note.text << " (line " << note.line << ")\n";
-    err.flush();
+    std::string warnings;
+    for (const ScanNote& note : notes) warnings += "warning: " + note.text + " (line " + std::to_string(note.line) + ")\n";
+    err << warnings << std::flush;
     return true;
 }
 

@@ -21,7 +21,8 @@ Line withoutLineEndCr(Line line) {
 // True when code starts with word as a whole word: followed by the line's
 // end, a space, a tab, a carriage return or a comment.
 bool startsWithWord(Line code, Line word) {
-    if (code.compare(0, word.size(), word) != 0) return false;
+    // Most lines start with another letter: the first byte decides at once.
+    if (code.empty() || code[0] != word[0] || code.compare(0, word.size(), word) != 0) return false;
     const Line rest = code.substr(word.size());
     return rest.empty() || isBlank(rest[0]) || rest[0] == '\r' || rest.compare(0, 2, "//") == 0;
 }
