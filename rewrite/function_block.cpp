@@ -34,12 +34,33 @@ bool breaksTheCall(const std::string& value, const char* commentStart) {
     return open != 0;
 }
 
-// The line of one registration as Add_Commands holds it, without its line feed.
-std::string registrationLine(const DirectiveDefinition& directive, const Registration& registration,
-                             const BlockSyntax& syntax) {
-    if (!directive.takesValue) return syntax.call + registration.function + "()";
-    return std::string("    ") + syntax.call + "AddToCache(\"" + directive.label + "\"," + syntax.separator +
-           registration.value + "," + syntax.separator + syntax.functionReference + registration.function + ")";
+// Appends the line of one registration as Add_Commands holds it to block.
+void appendRegistration(ScriptText& block, const DirectiveDefinition& directive, const Registration& registration,
+                        const BlockSyntax& syntax) {
+    if (!directive.takesValue) {
+        block.append(syntax.call).append(registration.function).append("()\n");
+        return;
+    }
+    block.append("    ").append(syntax.call).append("AddToCache(\"").append(directive.label).append("\",");
+    block.append(syntax.separator).append(registration.value).append(",").append(syntax.separator);
+    block.append(syntax.functionReference).append(registration.function).append(")\n");
+}
+
+// Why registration r of directive cannot become a call that compiles, in the
+// words that follow "The KEY directive"; empty when it can.
+std::string problemOf(const DirectiveDefinition& directive, const Registration& r, const RegistrationRules& rules) {
+    if (r.function.empty()) return " stands in a function without a name";
+    if (!isIdentifier(r.function, rules.dottedNames))
+        return " stands in a function whose name \"" + r.function + "\" is no identifier";
+    const auto in = [&] { return " in function " + r.function; };
+    if (directive.takesValue && r.value.empty()) return in() + " has no value";
+    if (directive.takesValue && breaksTheCall(r.value, rules.commentStart))
+        return in() + " has the value " + r.value + ", which would break the generated call";
+    if (r.takesArguments)
+        return in() + " cannot be registered: a registered function must take nothing, and " + r.function +
+               " takes arguments";
+    if (r.afterMain) return in() + " cannot be registered: " + r.function + rules.afterMain;
+    return std::string();
 }
 
 }  // namespace
@@ -49,10 +70,8 @@ ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists
     block += syntax.header;
     block += std::string("    ") + syntax.call + "Initialize_Commands()\n";
     for (const DirectiveDefinition& directive : kDirectives) {
-        for (const Registration& registration : lists.list(directive.kind)) {
-            block += registrationLine(directive, registration, syntax);
-            block += '\n';
-        }
+        for (const Registration& registration : lists.list(directive.kind))
+            appendRegistration(block, directive, registration, syntax);
     }
     block += syntax.end;
     return block;
@@ -61,19 +80,10 @@ ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists
 std::string registrationProblem(const RegistrationLists& lists, const RegistrationRules& rules) {
     for (const DirectiveDefinition& directive : kDirectives) {
         for (const Registration& r : lists.list(directive.kind)) {
-            const std::string the = std::string("The ") + directive.key + " directive";
-            const std::string at = " (line " + std::to_string(r.line) + ").";
-            if (r.function.empty()) return the + " stands in a function without a name" + at;
-            if (!isIdentifier(r.function, rules.dottedNames))
-                return the + " stands in a function whose name \"" + r.function + "\" is no identifier" + at;
-            const std::string in = the + " in function " + r.function;
-            if (directive.takesValue && r.value.empty()) return in + " has no value" + at;
-            if (directive.takesValue && breaksTheCall(r.value, rules.commentStart))
-                return in + " has the value " + r.value + ", which would break the generated call" + at;
-            if (r.takesArguments)
-                return in + " cannot be registered: a registered function must take nothing, and " + r.function +
-                       " takes arguments" + at;
-            if (r.afterMain) return in + " cannot be registered: " + r.function + rules.afterMain + at;
+            const std::string problem = problemOf(directive, r, rules);
+            if (!problem.empty())
+                return std::string("The ") + directive.key + " directive" + problem + " (line " + std::to_string(r.line) +
+                       ").";
         }
     }
     return std::string();

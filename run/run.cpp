@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <new>
+#include <functional>
 #include <string_view>
-#include <unordered_map>
 #include "archive/map_file.h"
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
@@ -80,30 +80,28 @@ bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std:
     return true;
 }
 
-// A registration as the duplicate search tells them apart: its function and
-// its value, viewed where the lists hold them.
-struct RegistrationKey {
-    std::string_view function, value;
-    bool operator==(const RegistrationKey& other) const { return function == other.function && value == other.value; }
-};
-struct RegistrationKeyHash {
-    std::size_t operator()(const RegistrationKey& key) const {
-        const std::hash<std::string_view> hash;
-        return hash(key.function) * 31 + hash(key.value);
-    }
-};
-
 // Notes on registrations that repeat another: the same function for the same
-// key and value.
+// key and value. One open-addressed table of list indices per kind, so that
+// the search is linear and allocates once.
 void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes) {
+    const std::hash<std::string_view> hash;
     for (const DirectiveDefinition& directive : kDirectives) {
-        std::unordered_map<RegistrationKey, std::size_t, RegistrationKeyHash> firstLine;
-        for (const Registration& r : lists.list(directive.kind)) {
-            const auto first = firstLine.emplace(RegistrationKey{r.function, r.value}, r.line);
-            if (first.second) continue;
+        const std::vector<Registration>& list = lists.list(directive.kind);
+        std::size_t slots = 16;
+        while (slots < 2 * list.size()) slots *= 2;
+        std::vector<std::size_t> table(slots, 0);  // an index into list, plus one; 0 for a free slot
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Registration& r = list[i];
+            std::size_t slot = (hash(r.function) * 31 + hash(r.value)) & (slots - 1);
+            while (table[slot] && (list[table[slot] - 1].function != r.function || list[table[slot] - 1].value != r.value))
+                slot = (slot + 1) & (slots - 1);
+            if (!table[slot]) {
+                table[slot] = i + 1;
+                continue;
+            }
             notes->push_back({r.line, r.function + " is registered for " + directive.key +
                                           (directive.takesValue ? " " + r.value : std::string()) +
-                                          " a second time (first on line " + std::to_string(first.first->second) +
+                                          " a second time (first on line " + std::to_string(list[table[slot] - 1].line) +
                                           "); it will run twice."});
         }
     }
@@ -114,10 +112,16 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // when the standard output does not take them.
 bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
     std::string lines;
+    std::size_t size = 0;
+    for (const DirectiveDefinition& directive : kDirectives)
+        for (const Registration& r : scan.registrations.list(directive.kind)) size += r.function.size() + r.value.size() + 40;
+    lines.reserve(size);
     for (const DirectiveDefinition& directive : kDirectives) {
         for (const Registration& r : scan.registrations.list(directive.kind)) {
-            lines += "line " + std::to_string(r.line) + ": " + r.function + ' ' + directive.key;
-            if (directive.takesValue) lines += ' ' + r.value;
+            // Piece by piece: no line is made twice.
+            lines.append("line ").append(std::to_string(r.line)).append(": ").append(r.function);
+            lines.append(1, ' ').append(directive.key);
+            if (directive.takesValue) lines.append(1, ' ').append(r.value);
             lines += '\n';
         }
     }
