@@ -1,10 +1,8 @@
-// Fuzzes the tool. An input whose first byte is even is a map file: a whole
-// run on it ends cleanly, and a run that fails leaves the map byte for byte as
-// it was, with nothing left beside it. Otherwise the input is a map script
-// (in the game's language when the first byte is 1 modulo 4, else in Lua),
-// then optionally a NUL byte and a script library: the scan, the build and
-// the splices end cleanly, and a completed rewrite holds the script's bytes
-// with the inserted texts added.
+// Fuzzes the tool. An input whose first byte is even is a map file: a whole run on it ends cleanly, and a run that
+// fails leaves the map byte for byte as it was, with nothing left beside it. Otherwise the input is a map script (in
+// the game's language when the first byte is 1 modulo 4, else in Lua), then optionally a NUL byte and a script
+// library: the scan, the build and the splices end cleanly, and a completed rewrite holds the script's bytes with the
+// inserted texts added.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -12,14 +10,11 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <string>
 #include "base/platform.h"
-#include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
 #include "rewrite/splice.h"
 #include "run/run.h"
 #include "run/script_language.h"
-#include "scan/scanner.h"
 
 namespace {
 
@@ -76,9 +71,8 @@ void fuzzRewrite(const std::string& input, const ScriptLanguage& language) {
     const std::size_t before = working.size(), globals = language.hasGlobals ? kGlobalsBlock.size() : 0;
     language.splice(working, a, block);
     require(working.compare(a.mainHeader.at + globals, block.size(), block) == 0, "the block is not where main was");
-    require(working.compare(0, std::min(a.globalsEnd.at, a.mainHeader.at), original, 0,
-                            std::min(a.globalsEnd.at, a.mainHeader.at)) == 0 &&
-                working.size() > before + globals + block.size(),
+    const std::size_t head = std::min(a.globalsEnd.at, a.mainHeader.at);
+    require(working.compare(0, head, original, 0, head) == 0 && working.size() > before + globals + block.size(),
             "the splices lost bytes or the call");
 }
 
@@ -86,22 +80,17 @@ void fuzzRewrite(const std::string& input, const ScriptLanguage& language) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* temp = std::getenv("TMPDIR");
-    std::string name = std::string(temp ? temp : "/tmp") + "/ostrel-fuzz-XXXXXX";
-    require(mkdtemp(&name[0]) != nullptr, "cannot make a temporary folder");
-    folder = name;
+    folder = std::string(temp ? temp : "/tmp") + "/ostrel-fuzz-XXXXXX";
+    require(mkdtemp(&folder[0]) != nullptr, "cannot make a temporary folder");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    writeAll(folder + "/func.j",
-             "function Initialize_Commands takes nothing returns nothing\nendfunction\n"
-             "function AddToCache takes string l, integer v, code f returns nothing\nendfunction\n");
+    writeAll(folder + "/func.j", "function Initialize_Commands takes nothing returns nothing\nendfunction\nfunction "
+                                 "AddToCache takes string l, integer v, code f returns nothing\nendfunction\n");
     writeAll(folder + "/func.lua", "function Initialize_Commands()\nend\nfunction AddToCache(l, v, f)\nend\n");
-    if (data[0] % 2 == 0)
-        fuzzRun(rest);
-    else
-        fuzzRewrite(rest, kLanguages[data[0] / 2 % 2]);
+    data[0] % 2 == 0 ? fuzzRun(rest) : fuzzRewrite(rest, kLanguages[data[0] / 2 % 2]);
     return 0;
 }

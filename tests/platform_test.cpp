@@ -1,11 +1,8 @@
-// The tool as its own process, with the stand-in archive: the command line,
-// where the library is found, paths in any script, read-only maps and
-// signals. These run on Windows too.
+// The tool as its own process, with the stand-in archive: the command line, where the library is found, paths in any
+// script, read-only maps and signals. These run on Windows too.
 #include <gtest/gtest.h>
 #include <csignal>
 #include <filesystem>
-#include "base/platform.h"
-#include "base/system_ops.h"
 #include "run/run.h"
 #include "tests/test_support.h"
 
@@ -61,34 +58,26 @@ TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
                         "Couldn't open the map mpq file for reading. absent.w3x: *\n"));
 }
 
-TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShare) {
+TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShareForAMapOfAnyName) {
     TempFolder root;
     const std::string bin = root.file("bin"), share = root.file("share/ostrel"), cwd = root.file("maps");
-    for (const std::string& folder : {bin, share, cwd}) fs::create_directories(fs::u8path(folder));
+    const std::string folder = cwd + u8"/Карты 地图 é", map = folder + u8"/Тест 测试.w3x";
+    for (const std::string& made : {bin, share, folder}) fs::create_directories(fs::u8path(made));
     const std::string tool = bin + "/" + OSTREL_STANDIN_NAME;
     ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
-    const auto run = [&] {
-        writeStandinMap(cwd + "/map.w3x", kMinimalScript);
-        return runProcess(tool, {"map.w3x"}, cwd);
+    // A map in any script, given by its full path or by one relative to the working folder.
+    const auto run = [&](const std::string& given) {
+        writeStandinArchive(map, {{"war3map.j", kMinimalScript}});
+        return runProcess(tool, {given}, cwd);
     };
-    EXPECT_TRUE(matches(run().err, kLibraryMessage));
+    EXPECT_TRUE(matches(run(map).err, kLibraryMessage));
     writeShippedLibrary(share);
-    EXPECT_EQ(run().exitCode, 0);
+    EXPECT_EQ(run(map).exitCode, 0);
     writeFile(bin + "/func.j", "// not the shipped one\n");  // beside the executable, before share
-    EXPECT_NE(run().err.find("bin/func.j defines no function"), std::string::npos);
+    EXPECT_NE(run(map).err.find("bin/func.j defines no function"), std::string::npos);
     writeShippedLibrary(cwd);  // the working folder comes first
-    EXPECT_EQ(run().exitCode, 0);
-}
-
-TEST(Paths, AnyScriptInANameWorks) {
-    TempFolder root;
-    const std::string folder = root.file(u8"Карты 地图 é"), map = folder + u8"/Тест 测试.w3x";
-    ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
-    writeShippedLibrary(root.path);
     for (const std::string& given : {map, std::string(u8"Карты 地图 é/Тест 测试.w3x")}) {
-        writeStandinMap(map, kMinimalScript);
-        const ProcessResult result = runProcess(kStandinTool, {given}, root.path);
-        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(run(given).exitCode, 0) << given;
         EXPECT_NE(standinEntry(map, "war3map.j").find("call Add_Commands()"), std::string::npos);
         EXPECT_EQ(sortedNames(folder).size(), 1u);
     }
@@ -96,62 +85,35 @@ TEST(Paths, AnyScriptInANameWorks) {
 
 TEST(Paths, WhatTheUserMayNotReplaceStopsTheRunAndTheCheckAlike) {
     // Run as another user where the tests run as root, who may write anything.
-    const bool root = runningAsRoot();
-    const int user = root ? kUnprivilegedUid : -1;
     enum Case { kReadOnlyMap, kReadOnlyFolder, kStickyFolder };
     std::vector<Case> cases = {kReadOnlyMap};
 #ifndef _WIN32
     cases.push_back(kReadOnlyFolder);
-    if (root) cases.push_back(kStickyFolder);
+    if (kRunningAsRoot) cases.push_back(kStickyFolder);
     else std::cout << "Not run as root: a map of another user in a sticky folder is not tried.\n";
 #endif
     for (const Case c : cases) {
         SCOPED_TRACE("case " + std::to_string(c));
-        TempFolder stage;
-        const std::string folder = stage.file("maps"), map = folder + "/map.w3x";
-        ASSERT_TRUE(fs::create_directory(fs::u8path(folder)));
-        writeStandinMap(map, kMinimalScript);
+        const MapFolder f(kMinimalScript, "");
+        TempFolder stage;  // the working folder, with the library and a copy of the tool the user may run
         writeShippedLibrary(stage.path);
-        const std::string tool = stage.file(OSTREL_STANDIN_NAME);  // a copy the user may run
+        const std::string tool = stage.file(OSTREL_STANDIN_NAME);
         ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
         fs::permissions(fs::u8path(stage.path), fs::perms::all);
-        const fs::perms read = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-        const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-        const fs::perms search = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-        fs::permissions(fs::u8path(map), c == kReadOnlyMap ? read : read | write);
-        fs::permissions(fs::u8path(folder), c == kReadOnlyFolder ? read | search
-                                            : c == kStickyFolder ? fs::perms::all | fs::perms::sticky_bit
-                                                                 : fs::perms::all);
-        if (c == kStickyFolder) chownToOtherUser(map);
-        const std::string before = readFile(map);
-        const ProcessResult ran = runProcess(tool, {map}, stage.path, user);
-        const ProcessResult checked = runProcess(tool, {"--check", map}, stage.path, user);
-        const std::string line = c == kReadOnlyMap ? "Couldn't open the map file " + map + " for writing: *\n"
-                                                   : "Couldn't create a temporary copy of the map in " + folder + ": *\n";
-        EXPECT_EQ(ran.exitCode, 1);
-        EXPECT_TRUE(matches(ran.err, line)) << ran.err;
+        fs::permissions(fs::u8path(f.map), fs::perms(c == kReadOnlyMap ? 0444 : 0666));
+        fs::permissions(fs::u8path(f.folder.path),
+                        fs::perms(c == kReadOnlyFolder ? 0555 : c == kStickyFolder ? 01777 : 0777));
+        if (c == kStickyFolder) chownToOtherUser(f.map);
+        const ProcessResult ran = runProcess(tool, {f.map}, stage.path, kUnprivilegedUid);
+        const ProcessResult checked = runProcess(tool, {"--check", f.map}, stage.path, kUnprivilegedUid);
+        f.expectStop(ran, c == kReadOnlyMap
+                              ? "Couldn't open the map file MAP for writing: *"
+                              : "Couldn't create a temporary copy of the map in " + f.folder.path + ": *");
         EXPECT_EQ(checked.exitCode, 1);
         EXPECT_EQ(checked.err, ran.err);
-        EXPECT_EQ(readFile(map), before);
-        EXPECT_EQ(sortedNames(folder).size(), 1u);
+        EXPECT_EQ(sortedNames(f.folder.path).size(), 1u);
     }
 }
-
-#ifndef _WIN32
-TEST(Paths, ACheckWhoseOutputIsClosedOrFullSaysSo) {
-    TempFolder folder;
-    writeStandinMap(folder.file("map.w3x"),
-                    "globals\nendglobals\nfunction F takes nothing returns nothing\n    //! OnInit\nendfunction\n" + kMain +
-                        "\nendfunction\n");
-    writeShippedLibrary(folder.path);
-    for (const char* output : {">&-", ">/dev/full"}) {
-        const ProcessResult result = runProcess("/bin/sh", {"-c", "exec \"$0\" --check map.w3x " + std::string(output),
-                                                            kStandinTool}, folder.path);
-        EXPECT_EQ(result.exitCode, 1) << output;
-        EXPECT_TRUE(matches(result.err, "Couldn't write the registrations to the standard output: *\n")) << result.err;
-    }
-}
-#endif
 
 TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string stop = "ostrel was stopped before it finished; the map map.w3x was left as it was.\n";
@@ -176,20 +138,17 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("signal " + std::to_string(c.signal) + " after step " + std::to_string(c.step));
-        TempFolder folder;
-        writeStandinMap(folder.file("map.w3x"), kMinimalScript);
-        writeShippedLibrary(folder.path);
-        writeFile(folder.file("standin-raise"), std::to_string(c.signal) + " " + std::to_string(c.step));
+        const MapFolder f(kMinimalScript);
+        writeFile(f.folder.file("standin-raise"), std::to_string(c.signal) + " " + std::to_string(c.step));
         std::vector<std::string> args = {"map.w3x"};
         if (c.output) args = {"map.w3x", "--output", "new.w3x"};
-        const ProcessResult result = runProcess(kStandinTool, args, folder.path);
+        const ProcessResult result = runProcess(kStandinTool, args, f.folder.path);
         EXPECT_TRUE(c.line == crash ? result.exitCode == 1 : endedBySignal(result, c.signal)) << result.exitCode;
         EXPECT_EQ(result.err, c.line);
-        const bool mapStored = c.step == stored && !c.output;
-        EXPECT_EQ(standinEntry(folder.file("map.w3x"), "war3map.j") == kMinimalScript, !mapStored);
+        EXPECT_EQ(standinEntry(f.map, "war3map.j") == kMinimalScript, c.step != stored || c.output);
         std::vector<std::string> names = {"func.j", "map.w3x", "standin-raise"};
         if (c.step == stored && c.output) names.insert(names.begin() + 2, "new.w3x");
-        EXPECT_EQ(sortedNames(folder.path), names);
+        EXPECT_EQ(sortedNames(f.folder.path), names);
     }
 }
 

@@ -1,12 +1,26 @@
 #include <algorithm>
 #include <memory>
-#include <cstring>
+#include <cstdlib>
 #include <sstream>
 #include "tests/test_support.h"
 
 namespace {
 
 const char kMagic[] = "STANDIN ARCHIVE\n";
+
+// The entries of the stand-in archive at path; false when it is none.
+bool readStandinArchive(const std::string& path, StandinEntries* entries) {
+    std::istringstream in(readFile(path));
+    std::string line;
+    if (!std::getline(in, line) || line + '\n' != kMagic) return false;
+    entries->clear();
+    for (std::string name, size; std::getline(in, name) && std::getline(in, size);) {
+        std::string content(std::strtoul(size.c_str(), nullptr, 10), '\0');
+        if (!in.read(&content[0], static_cast<std::streamsize>(content.size()))) return false;
+        entries->emplace_back(name, content);
+    }
+    return true;
+}
 
 struct Archive {
     std::string path;
@@ -21,9 +35,7 @@ struct Archive {
 // An open entry: its bytes and how many have been read.
 using Entry = std::pair<std::string, std::size_t>;
 
-Archive* archiveOf(ArchiveHandle handle) {
-    return static_cast<Archive*>(handle);
-}
+Archive* archiveOf(ArchiveHandle handle) { return static_cast<Archive*>(handle); }
 
 }  // namespace
 
@@ -42,8 +54,7 @@ const ArchiveOps& standinArchiveOps() {
         [](EntryHandle entry, uint32_t*) { return static_cast<uint32_t>(static_cast<Entry*>(entry)->first.size()); },
         [](EntryHandle handle, void* buffer, uint32_t count, uint32_t* bytesRead, void*) {
             auto& [bytes, at] = *static_cast<Entry*>(handle);
-            const std::size_t got = std::min<std::size_t>(count, bytes.size() - at);
-            std::memcpy(buffer, bytes.data() + at, got);
+            const std::size_t got = bytes.copy(static_cast<char*>(buffer), count, at);
             at += got;
             if (bytesRead) *bytesRead = static_cast<uint32_t>(got);
             return got == count;
@@ -62,18 +73,14 @@ const ArchiveOps& standinArchiveOps() {
             if (archive->find(name) != archive->entries.end()) archive->entries.erase(archive->find(name));
             return archive->entries.emplace_back(name, std::string(static_cast<const char*>(data), length)), true;
         },
-        [](ArchiveHandle handle) {
-            const std::unique_ptr<Archive> archive(archiveOf(handle));
-            return archive->write();
-        },
+        [](ArchiveHandle handle) { return std::unique_ptr<Archive>(archiveOf(handle))->write(); },
         [](ArchiveHandle handle) { return archiveOf(handle)->forChange && archiveOf(handle)->write(); },
         [](ArchiveHandle handle, std::vector<std::string>* names, bool* complete) {
             names->clear();
             *complete = true;
-            for (const auto& entry : archiveOf(handle)->entries) {
+            for (const auto& entry : archiveOf(handle)->entries)
                 if (entry.first[0] == '?') *complete = false;
                 else names->push_back(entry.first);
-            }
             return true;
         },
         [] { return false; },
@@ -89,15 +96,9 @@ bool writeStandinArchive(const std::string& path, const StandinEntries& entries)
     return readFile(path) == bytes;
 }
 
-bool readStandinArchive(const std::string& path, StandinEntries* entries) {
-    std::istringstream in(readFile(path));
-    std::string line;
-    if (!std::getline(in, line) || line + '\n' != kMagic) return false;
-    entries->clear();
-    for (std::string name, size; std::getline(in, name) && std::getline(in, size);) {
-        std::string content(std::strtoul(size.c_str(), nullptr, 10), '\0');
-        if (!in.read(&content[0], static_cast<std::streamsize>(content.size()))) return false;
-        entries->emplace_back(name, content);
-    }
-    return true;
+std::string standinEntry(const std::string& path, const std::string& name) {
+    Archive archive{path, {}, false};
+    if (!readStandinArchive(path, &archive.entries)) return "<none>";
+    const auto found = archive.find(name.c_str());
+    return found == archive.entries.end() ? "<none>" : found->second;
 }

@@ -1,11 +1,8 @@
-// The tool with the stand-in archive in place of the archive library. A test
-// that writes "SIGNAL STEP" into "standin-raise" in the working folder has
-// the signal raised after that step of the store (after the script is read
+// The tool with the stand-in archive in place of the archive library. A test that writes "SIGNAL STEP" into
+// "standin-raise" in the working folder has the signal raised after that step of the store (after the script is read
 // from the copy when STEP is left out).
 #include <csignal>
-#include <cstdlib>
 #include <sstream>
-#include "base/platform.h"
 #include "run/run.h"
 #include "tests/test_support.h"
 

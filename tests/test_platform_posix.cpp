@@ -6,16 +6,12 @@
 #include <cstdlib>
 #include "tests/test_support.h"
 
-namespace {
-
 // text as one word of the shell.
-std::string quoted(const std::string& text) {
+static std::string quoted(const std::string& text) {
     std::string word = "'";
     for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return word + "'";
 }
-
-}  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                          int uid, int group) {
@@ -28,21 +24,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     for (const std::string& word : args) line += " " + quoted(word);
     line += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
     const int status = std::system(line.c_str());
-    ProcessResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    result.out = readFile(capture.file("out"));
-    result.err = readFile(capture.file("err"));
-    return result;
+    return ProcessResult{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")),
+                         readFile(capture.file("err")), WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
-bool endedBySignal(const ProcessResult& result, int signal) {
-    return result.signal == signal;
-}
+bool endedBySignal(const ProcessResult& result, int signal) { return result.signal == signal; }
 
-bool luaCompilerHere() {
-    return true;
-}
+const bool kLuaCompilerHere = true;
 
 std::string luaProblems(const std::string& script) {
     TempFolder folder;
@@ -51,9 +39,7 @@ std::string luaProblems(const std::string& script) {
     return result.exitCode == 0 ? std::string() : result.err + result.out + " ";
 }
 
-bool runningAsRoot() {
-    return geteuid() == 0;
-}
+const bool kRunningAsRoot = geteuid() == 0;
 
 void chownToOtherUser(const std::string& path) {
     if (chown(path.c_str(), 1, kUnprivilegedUid) != 0 || chmod(path.c_str(), 0664) != 0) std::abort();

@@ -1,5 +1,4 @@
-// What the tests ask of Windows. Paths are UTF-8, as in the tool itself, and
-// reach the system as wide strings.
+// What the tests ask of Windows. Paths are UTF-8, as in the tool itself, and reach the system as wide strings.
 #include "tests/test_support.h"
 
 #include <windows.h>
@@ -7,53 +6,36 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace {
-
-std::wstring wide(const std::string& text) {
-    return std::filesystem::u8path(text).wstring();
-}
+static std::wstring wide(const std::string& text) { return std::filesystem::u8path(text).wstring(); }
 
 // The file's text with its CR LF line ends (text mode's) as line feeds.
-std::string textOf(const std::string& path) {
+static std::string textOf(const std::string& path) {
     std::string text = readFile(path);
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
     return text;
 }
 
-}  // namespace
-
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                          int, int) {
-    // Through the command interpreter, which changes folder and redirects the
-    // streams; the tests' arguments hold no quotes, so quoting each suffices.
+    // Through the command interpreter, which changes folder and redirects; no test argument holds a quote.
     TempFolder capture;
     std::string line = "cd /d \"" + cwd + "\" && \"" + program + "\"";
     for (const std::string& arg : args) line += " \"" + arg + "\"";
     line += " <NUL >\"" + capture.file("out") + "\" 2>\"" + capture.file("err") + "\"";
-    ProcessResult result;
-    result.exitCode = _wsystem(wide("\"" + line + "\"").c_str());
-    result.out = textOf(capture.file("out"));
-    result.err = textOf(capture.file("err"));
-    return result;
+    const int code = _wsystem(wide("\"" + line + "\"").c_str());
+    return ProcessResult{code, textOf(capture.file("out")), textOf(capture.file("err"))};
 }
 
 bool endedBySignal(const ProcessResult& result, int signal) {
-    // What a console reports for a program ended by Ctrl+C or Ctrl+Break, and
-    // the C runtime's exit code for any other signal that ends a program.
+    // What a console reports for a program ended by Ctrl+C or Ctrl+Break; else the C runtime's exit code for a signal.
     return result.exitCode == (signal == SIGINT || signal == SIGBREAK ? static_cast<int>(STATUS_CONTROL_C_EXIT) : 3);
 }
 
-bool luaCompilerHere() {
-    return false;  // no Lua for Windows is at hand under test
-}
+const bool kLuaCompilerHere = false;  // no Lua for Windows is at hand under test
 
-std::string luaProblems(const std::string&) {
-    return std::string();
-}
+std::string luaProblems(const std::string&) { return std::string(); }
 
-bool runningAsRoot() {
-    return false;  // the read-only attribute holds for every user
-}
+const bool kRunningAsRoot = false;  // the read-only attribute holds for every user
 
 void chownToOtherUser(const std::string&) {}
 

@@ -1,49 +1,48 @@
 #pragma once
-// What the tests share: temporary folders, files, the generated texts, the
-// stand-in archive, and runs of the tool in this process or as its own process.
+// What the tests share: temporary folders, files, the generated texts, the stand-in archive, and runs of the tool.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+#include <gtest/gtest.h>
 #include "archive/archive_ops.h"
 #include "base/system_ops.h"
-#include "base/platform.h"
+#include "run/run.h"
 
-// A stand-in for the map archive library, where none is at hand (on Windows
-// under test) and where a test needs to see every call: standin_archive.cpp.
-// A stand-in archive is a plain file: "STANDIN ARCHIVE\n", then per entry a
-// line with its name, a line with its size and its bytes. A name starting
-// with '?' counts as one the archive does not know.
+// A stand-in for the map archive library, where none is at hand (on Windows under test) and where a test needs to see
+// every call (standin_archive.cpp): a plain file, "STANDIN ARCHIVE\n", then per entry a line with its name, a line
+// with its size and its bytes. A name starting with '?' is one the archive does not know.
 using StandinEntries = std::vector<std::pair<std::string, std::string>>;
 const ArchiveOps& standinArchiveOps();
 bool writeStandinArchive(const std::string& path, const StandinEntries& entries);
-// The entries of the stand-in archive at path; false when it is none.
-bool readStandinArchive(const std::string& path, StandinEntries* entries);
+// The bytes of one entry of the stand-in map at path; "<none>" when absent.
+std::string standinEntry(const std::string& path, const std::string& name);
 
-// What the tests ask of the operating system beyond the tool's own platform
-// interface: test_platform_posix.cpp and test_platform_win32.cpp.
-// What a finished process did: its exit code, or the signal that ended it
-// (exitCode then -1), and its standard streams, with line feeds as line ends.
+// What a finished process did: its exit code (-1 when a signal ended it), the signal, its streams with LF line ends.
 struct ProcessResult {
     int exitCode = -1;
     std::string out;
     std::string err;
     int signal = 0;
 };
-// Runs program with args in folder cwd, with no standard input, and waits for
-// it; where this process may become another user, as user uid (uid >= 0) with
-// group as its one other group (group >= 0).
+// Beyond the tool's platform layer (test_platform_posix.cpp, test_platform_win32.cpp): runs program with args in
+// folder cwd, with no standard input, and waits for it; where this process may become another user, as user uid
+// (uid >= 0) with group as its one other group (group >= 0).
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                          int uid = -1, int group = -1);
 // True when the tool was ended as signal ends a process.
 bool endedBySignal(const ProcessResult& result, int signal);
 // True where the tests can check Lua's syntax (with luac5.3).
-bool luaCompilerHere();
+extern const bool kLuaCompilerHere;
 // What luac5.3 -p says of script: empty when it compiles.
 std::string luaProblems(const std::string& script);
 // True when the tests run with the rights of the system's administrator.
-bool runningAsRoot();
-// Gives the file at path to another user and its group to kUnprivilegedUid,
-// writable by that group.
+extern const bool kRunningAsRoot;
+// Gives the file at path to another user and its group to kUnprivilegedUid, writable by that group.
 void chownToOtherUser(const std::string& path);
 // Opens path for reading as another program that shares it with no writer.
 platform::File holdOpen(const std::string& path);
@@ -56,39 +55,97 @@ struct TempFolder {
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc) << bytes;
+}
 // The names in folder, sorted.
-std::vector<std::string> sortedNames(const std::string& folder);
+inline std::vector<std::string> sortedNames(const std::string& folder) {
+    std::vector<std::string> names = platform::folderNames(folder);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-// The texts the tool inserts.
-extern const std::string kGlobals;
-extern const std::string kAddCommandsStart;  // the header and the Initialize_Commands call
-extern const std::string kMain;              // the main function's header
+inline const std::string kMain = "function main takes nothing returns nothing";  // the main function's header
 // The smallest map script the tool completes: globals and a main function.
-extern const std::string kMinimalScript;
+inline const std::string kMinimalScript = "globals\nendglobals\n" + kMain + "\nendfunction\n";
 // The message for a library that is nowhere to be found, * for the folders.
-extern const std::string kLibraryMessage;
+inline const std::string kLibraryMessage =
+    "Could not open Func.j for reading.Make sure you have placed the Func.j file in the same folder as ostrel.exe "
+    "(looked for in *)\n";
 
-// The file name beside the test program: the stand-in tool, the shipped library.
-std::string besideTests(const std::string& name);
-// The tool with the stand-in archive in place of the archive library.
-extern const std::string kStandinTool;
-// Copies the shipped script library (func.j, or func.lua) into folder.
-void writeShippedLibrary(const std::string& folder, const std::string& name = "func.j");
-// Writes a stand-in map at path holding script and one other entry.
-void writeStandinMap(const std::string& path, const std::string& script);
-// The bytes of one entry of the stand-in map at path; "<none>" when absent.
-std::string standinEntry(const std::string& path, const std::string& name);
+// The tool with the stand-in archive in place of the archive library, beside the test program.
+inline const std::string kStandinTool = platform::executableFolder() + "/" + OSTREL_STANDIN_NAME;
+// Copies the shipped script library (func.j, or func.lua), found beside the test program, into folder.
+inline void writeShippedLibrary(const std::string& folder, const std::string& name = "func.j") {
+    writeFile(folder + "/" + name, readFile(platform::executableFolder() + "/" + name));
+}
 
-// Runs the tool in this process on args with ops and system, the library
-// looked for in folder.
-ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops, const std::string& folder,
-                           const SystemOps& system = platformSystemOps());
+// Runs the tool in this process on args with ops and system, the library looked for in folder.
+inline ProcessResult runInProcess(const std::vector<std::string>& args, const ArchiveOps& ops,
+                                  const std::string& folder, const SystemOps& system = platformSystemOps()) {
+    std::ostringstream out, err;
+    std::vector<std::string> line = {"ostrel"};
+    line.insert(line.end(), args.begin(), args.end());
+    const int code = runOstrel(line, Outside{ops, system, {folder}}, out, err);
+    return ProcessResult{code, out.str(), err.str()};
+}
 
 // True when text is pattern, in which one * stands for any text.
-bool matches(const std::string& text, const std::string& pattern);
+inline bool matches(const std::string& text, const std::string& pattern) {
+    const std::size_t star = pattern.find('*');
+    if (star == std::string::npos) return text == pattern;
+    const std::size_t tail = pattern.size() - star - 1;
+    return text.size() >= star + tail && text.compare(0, star, pattern, 0, star) == 0 &&
+           text.compare(text.size() - tail, tail, pattern, star + 1, tail) == 0;
+}
 // True when text is exactly one line, ended by a line feed.
-bool isOneLine(const std::string& text);
+inline bool isOneLine(const std::string& text) {
+    return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
+}
 // The one unprivileged user the tests run the tool as when they run as root.
 constexpr int kUnprivilegedUid = 65534;
+
+// A small library with CR LF lines and no line feed at its end.
+inline const std::string kLibraryFile =
+    "function Initialize_Commands takes nothing returns nothing\r\nendfunction\r\n"
+    "function AddToCache takes string label, integer value, code func returns nothing\r\nendfunction";
+
+// A folder with a stand-in map (of script and entries; for "-" entries alone) and a library, and runs on it.
+struct MapFolder {
+    TempFolder folder;
+    std::string map = folder.file("map.w3x"), library, before;
+    explicit MapFolder(const std::string& script, const std::string& libraryText = kLibraryFile,
+                       const StandinEntries& entries = {{"war3map.w3e", std::string("terrain\0data", 12)}},
+                       const std::string& libraryName = "func.j") {
+        StandinEntries all = {{"war3map.j", script}};
+        all.insert(all.end(), entries.begin(), entries.end());
+        writeStandinArchive(map, script == "-" ? entries : all);
+        library = folder.file(libraryName);
+        if (!libraryText.empty()) writeFile(library, libraryText);
+        before = readFile(map);
+    }
+    ProcessResult run(const ArchiveOps& ops = standinArchiveOps(), const SystemOps& system = platformSystemOps(),
+                      const std::vector<std::string>& options = {}) const {
+        std::vector<std::string> args = options;
+        args.push_back(map);
+        return runInProcess(args, ops, folder.path, system);
+    }
+    // A stop: exit 1, the line (MAP and LIBRARY for their paths, * for any text), the map and the folder as they were.
+    void expectStop(const ProcessResult& result, std::string line) const {
+        for (const auto& [word, path] : {std::pair<std::string, std::string>("MAP", map), {"LIBRARY", library}})
+            for (std::size_t at = line.find(word); at != std::string::npos; at = line.find(word, at))
+                line.replace(at, word.size(), path);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(matches(result.err, line + "\n")) << result.err << "is not\n" << line;
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(readFile(map) == before) << "the map changed";
+        // No copy is left, beside the map or in the temporary folder.
+        const std::string copy = ".ostrel-" + std::to_string(platform::processId()) + "-";
+        for (const std::string& in : {folder.path, platform::temporaryFolder()})
+            for (const std::string& name : sortedNames(in)) EXPECT_NE(name.rfind(copy, 0), 0u) << name;
+    }
+};
