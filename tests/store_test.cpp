@@ -139,7 +139,7 @@ TEST(Run, StoresTheTextsAtTheAnchorsOfRealScripts) {
 
 TEST(Run, EveryStopLeavesTheMapAsItWas) {
     // A map script of globals, then functions, then the main function; a Lua main function.
-    const auto jass = [](const std::string& functions) {
+    const auto withMain = [](const std::string& functions) {
         return "globals\nendglobals\n" + functions + kMain + "\nendfunction\n";
     };
     const std::string f = "function F takes nothing returns nothing\n", main = "function main()\nend\n";
@@ -149,17 +149,17 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         bool lua = false;
     } cases[] = {
         {"globals\n" + kMain + "\nendfunction\n", "", "The map script has no \"endglobals\"."},
-        {jass(f + "    //! Spell_Cast\nendfunction\n"), "",
+        {withMain(f + "    //! Spell_Cast\nendfunction\n"), "",
          "The Spell_Cast directive in function F has no value (line 4)."},
-        {jass("function\n    //! OnInit\nendfunction\n"), "",
+        {withMain("function\n    //! OnInit\nendfunction\n"), "",
          "The OnInit directive stands in a function without a name (line 4)."},
-        {jass("function Foo.bar takes nothing returns nothing\n    //! OnInit\nendfunction\n"), "",
+        {withMain("function Foo.bar takes nothing returns nothing\n    //! OnInit\nendfunction\n"), "",
          "The OnInit directive stands in a function whose name \"Foo.bar\" is no identifier (line 4)."},
-        {jass(f + "    //! Spell_Cast A015//fire\nendfunction\n"), "",
+        {withMain(f + "    //! Spell_Cast A015//fire\nendfunction\n"), "",
          "The Spell_Cast directive in function F has the value A015//fire, which would break the generated call (line 4)."},
-        {jass(f + "    //! Order_Point 'A0\nendfunction\n"), "",
+        {withMain(f + "    //! Order_Point 'A0\nendfunction\n"), "",
          "The Order_Point directive in function F has the value 'A0, which would break the generated call (line 4)."},
-        {jass("function Hit takes unit u returns nothing\n    //! Order_Point 12\nendfunction\n"), "",
+        {withMain("function Hit takes unit u returns nothing\n    //! Order_Point 12\nendfunction\n"), "",
          "The Order_Point directive in function Hit cannot be registered: a registered function must take nothing, and "
          "Hit takes arguments (line 4)."},
         {"globals\nendglobals\n" + kMain + "\nendfunction\nfunction Late takes nothing returns nothing\n    //! OnInit\n",
@@ -173,7 +173,7 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
                                           "defines no function Initialize_Commands; it may be empty or cut off."},
         {kMinimalScript, "function Initialize_CommandsOld takes nothing returns nothing\n",
          "The script library LIBRARY defines no function Initialize_Commands; it may be empty or cut off."},
-        {jass(f + "    //! Spell_Cast A000\nendfunction\n"),
+        {withMain(f + "    //! Spell_Cast A000\nendfunction\n"),
          "function Initialize_Commands takes nothing returns nothing\nendfunction\n",
          "The script library LIBRARY defines no function AddToCache; it may be empty or cut off."},
         {kMain + "\nendfunction\nglobals\nendglobals\n", kLibraryFile,
