@@ -23,8 +23,10 @@ struct TopFunction {
     bool local = false;       // "local function NAME"
     bool named = false;       // NAME or NAME.NAME...; false for an anonymous function
     bool method = false;      // NAME:NAME
+    bool unreadable = false;  // a header Lua does not take, such as "function a b()"
+    bool wantName = true;     // the header's next token must be a name
     bool parameters = false;  // its header names any
-    std::size_t nameStart = 0, nameEnd = 0;
+    std::string name;         // its parts joined by dots, without what stands between them
     Anchor header;            // where "function" (or "local") stands
 };
 
@@ -112,6 +114,7 @@ void onDirective(Lexer& lx, std::size_t marker) {
     const char* where = lx.depth == 0                              ? "outside any function"
                         : top.part == TopFunction::Part::kNone ? "in a function that is not at the top level"
                         : top.part != TopFunction::Part::kBody ? "on a function's header line"
+                        : top.unreadable                       ? "in a function whose header Lua cannot read"
                         : !top.named                           ? "in an anonymous function"
                         : top.method                           ? "in a method"
                                                                : nullptr;
@@ -120,7 +123,7 @@ void onDirective(Lexer& lx, std::size_t marker) {
         return;
     }
     DirectivePlace place;
-    place.function = lx.text.substr(top.nameStart, top.nameEnd - top.nameStart);
+    place.function = top.name;
     place.line = lx.line;
     // Add_Commands, in front of main, cannot see a local defined after it.
     const Anchor& main = lx.scan->anchors.mainHeader;
@@ -148,28 +151,37 @@ void skipComment(Lexer& lx) {
 
 // Follows the header of a top-level function through one more token: a
 // name, or a symbol (0 for any other token).
-void readHeader(Lexer& lx, Text word, char symbol, std::size_t at) {
+void readHeader(Lexer& lx, Text word, char symbol) {
     TopFunction& top = lx.top;
     if (top.part == TopFunction::Part::kName) {
-        if (!word.empty()) {
-            if (!top.named) top.nameStart = at;
+        // NAME {"." NAME} [":" NAME] "(", with spaces, line ends and comments
+        // anywhere between; "(" alone opens an anonymous function.
+        const bool between = top.named && !top.wantName;  // after a name, before "(" or a separator
+        if (!word.empty() && top.wantName) {
             top.named = true;
-            if (!top.method) top.nameEnd = at + word.size();
-        } else if (symbol == ':' && top.named) {
+            top.wantName = false;
+            if (!top.method) top.name += word;
+        } else if (between && symbol == '.' && !top.method) {
+            top.name += '.';
+            top.wantName = true;
+        } else if (between && symbol == ':' && !top.method) {
             top.method = true;
-        } else if (symbol == '(') {
+            top.wantName = true;
+        } else if (symbol == '(' && (between || !top.named)) {
             top.part = TopFunction::Part::kParameters;
-        } else if (symbol != '.' || !top.named) {
-            top.named = false;  // not a header Lua takes; nothing registers in it
+        } else {
+            top.unreadable = true;  // nothing registers in it
+            if (symbol == '(') top.part = TopFunction::Part::kParameters;
         }
     } else if (top.part == TopFunction::Part::kParameters) {
         if (symbol == ')') {
             top.part = TopFunction::Part::kBody;
-            const Text name = lx.text.substr(top.nameStart, top.nameEnd - top.nameStart);
+            const Text name = top.name;
             ScriptAnchors& anchors = lx.scan->anchors;
-            if (top.named && !top.method && !top.local && name == "main" && !anchors.mainHeader.found())
+            const bool plain = top.named && !top.method && !top.unreadable;
+            if (plain && !top.local && name == "main" && !anchors.mainHeader.found())
                 anchors.mainHeader = top.header;
-            if (top.named && !top.method && name == "Add_Commands" && !anchors.processed.found())
+            if (plain && name == "Add_Commands" && !anchors.processed.found())
                 anchors.processed = top.header;
         } else {
             top.parameters = true;
@@ -201,13 +213,13 @@ void onWord(Lexer& lx, Text word, std::size_t at) {
         lx.top = TopFunction();
         return;
     }
-    if (lx.depth == 1) readHeader(lx, word, 0, at);
+    if (lx.depth == 1) readHeader(lx, word, 0);
 }
 
 // A symbol (or any token that is no name) at the position.
 void onSymbol(Lexer& lx, char symbol) {
     lx.afterLocal = false;
-    if (lx.depth == 1) readHeader(lx, Text(), symbol, lx.at);
+    if (lx.depth == 1) readHeader(lx, Text(), symbol);
 }
 
 }  // namespace

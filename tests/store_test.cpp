@@ -76,7 +76,7 @@ MapFolder luaMap(const std::string& script, const std::string& library = kLuaLib
 
 const std::string kLuaShapes =
     "local s = [==[ function ]] ]==] --[[ end\nfunction ]]\nSpells = {}\n"
-    "function Spells.Fire(unit)\n    --! Spell_Effect A001\n    local f = function() return \"end\" end\n"
+    "function Spells --[[ name ]]\n.Fire(unit)\n    --! Spell_Effect A001\n    local f = function() return \"end\" end\n"
     "    if s then do repeat local x = 'it\\'s end' until true end end\n    --! Spell_Effect\tA002\t-- fire\nend\n"
     "local function Boot()\n    --! OnInit\nend\nx = function()\n    --! OnInit\nend\nfunction obj:m()\n"
     "    --! OnInit\nend\ndo\n    function Inner()\n        --! OnInit\n    end\nend\n"
@@ -459,14 +459,19 @@ TEST(Modes, CheckShowsWhatARunWouldDoInEitherLanguageAndChangesNothing) {
     // On a Lua map: its registrations in the order of the kinds, and the warnings of the Lua scan.
     const MapFolder lua = luaMap(unmarked(kLuaShapes));
     const ProcessResult luaCheck = lua.run(standin, platformSystemOps(), {"--check"});
-    EXPECT_EQ(luaCheck.out, "line 5: Spells.Fire Spell_Effect FourCC(\"A001\")\nline 8: Spells.Fire Spell_Effect "
-                            "FourCC(\"A002\")\nline 33: Later Spell_Finish FourCC(\"A003\")\nline 11: Boot OnInit\n");
+    EXPECT_EQ(luaCheck.out, "line 6: Spells.Fire Spell_Effect FourCC(\"A001\")\nline 9: Spells.Fire Spell_Effect "
+                            "FourCC(\"A002\")\nline 34: Later Spell_Finish FourCC(\"A003\")\nline 12: Boot OnInit\n");
     const std::string fire = "warning: The Spell_Effect directive's function Spells.Fire takes parameters; they will "
                              "be nil when it is called. (line ", onInit = "warning: The OnInit directive ";
-    EXPECT_EQ(luaCheck.err, fire + "5)\n" + fire + "8)\n" + onInit + "in an anonymous function is not registered. "
-                            "(line 14)\n" + onInit + "in a method is not registered. (line 17)\n" + onInit +
-                            "in a function that is not at the top level is not registered. (line 21)\n" + onInit +
-                            "outside any function is not registered. (line 24)\n");
+    EXPECT_EQ(luaCheck.err, fire + "6)\n" + fire + "9)\n" + onInit + "in an anonymous function is not registered. "
+                            "(line 15)\n" + onInit + "in a method is not registered. (line 18)\n" + onInit +
+                            "in a function that is not at the top level is not registered. (line 22)\n" + onInit +
+                            "outside any function is not registered. (line 25)\n");
+    // A header Lua does not take registers nothing, nor does its name reach a line.
+    const ProcessResult unreadable = luaMap("function A\nB()\n    --! OnInit\nend\nfunction main()\nend\n")
+                                         .run(standin, platformSystemOps(), {"--check"});
+    EXPECT_EQ(unreadable.out + unreadable.err, onInit + "in a function whose header Lua cannot read is not registered. "
+                                               "(line 3)\n");
     // On a map in the game's language.
     MapFolder f("//! Oninit\nglobals\ncode ref_function_Bolt=null\nendglobals\n"
                 "function Bolt takes nothing returns nothing //! Spell_Cst A001\n    //! Order_Point move\n    //! OnInit\n"
