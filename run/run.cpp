@@ -1,6 +1,8 @@
 #include "run/run.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <new>
 #include <functional>
 #include <string_view>
@@ -111,21 +113,41 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // makes them, and the notes as warnings; false, with one line in *message,
 // when the standard output does not take them.
 bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
-    std::string lines;
-    std::size_t size = 0;
-    for (const DirectiveDefinition& directive : kDirectives)
-        for (const Registration& r : scan.registrations.list(directive.kind)) size += r.function.size() + r.value.size() + 40;
-    lines.reserve(size);
+    // "line N: FUNCTION KEY[ VALUE]\n", written into a buffer that goes out
+    // whenever the next line might not fit, so that a long list never needs
+    // fresh memory of its size.
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::string chunk;
+    chunk.reserve(kChunk);
     for (const DirectiveDefinition& directive : kDirectives) {
+        const std::size_t keyLength = std::strlen(directive.key);
         for (const Registration& r : scan.registrations.list(directive.kind)) {
-            // Piece by piece: no line is made twice.
-            lines.append("line ").append(std::to_string(r.line)).append(": ").append(r.function);
-            lines.append(1, ' ').append(directive.key);
-            if (directive.takesValue) lines.append(1, ' ').append(r.value);
-            lines += '\n';
+            const std::size_t most = r.function.size() + keyLength + r.value.size() + 32;
+            if (chunk.size() + most > kChunk && !chunk.empty()) {
+                out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                chunk.clear();
+            }
+            const std::size_t used = chunk.size();
+            chunk.resize(used + most);
+            char* at = &chunk[used];
+            const auto put = [&at](const char* bytes, std::size_t n) {
+                at = static_cast<char*>(std::memcpy(at, bytes, n)) + n;
+            };
+            put("line ", 5);
+            at = std::to_chars(at, at + 20, r.line).ptr;
+            put(": ", 2);
+            put(r.function.data(), r.function.size());
+            *at++ = ' ';
+            put(directive.key, keyLength);
+            if (directive.takesValue) {
+                *at++ = ' ';
+                put(r.value.data(), r.value.size());
+            }
+            *at++ = '\n';
+            chunk.resize(static_cast<std::size_t>(at - chunk.data()));
         }
     }
-    out << lines << std::flush;
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size())) << std::flush;
     if (!out) {
         *message = "Couldn't write the registrations to the standard output: " + platform::lastError();
         return false;
