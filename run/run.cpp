@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <functional>
@@ -86,7 +87,14 @@ bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std:
 // key and value. One open-addressed table of list indices per kind, so that
 // the search is linear and allocates once.
 void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes) {
-    const std::hash<std::string_view> hash;
+    // FNV-1a over the function, a separator and the value.
+    const auto hash = [](const Registration& r) {
+        std::uint64_t h = 14695981039346656037ull;
+        for (const char c : r.function) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        h = (h ^ 0xff) * 1099511628211ull;
+        for (const char c : r.value) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return static_cast<std::size_t>(h ^ (h >> 32));
+    };
     for (const DirectiveDefinition& directive : kDirectives) {
         const std::vector<Registration>& list = lists.list(directive.kind);
         std::size_t slots = 16;
@@ -94,7 +102,7 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
         std::vector<std::size_t> table(slots, 0);  // an index into list, plus one; 0 for a free slot
         for (std::size_t i = 0; i < list.size(); ++i) {
             const Registration& r = list[i];
-            std::size_t slot = (hash(r.function) * 31 + hash(r.value)) & (slots - 1);
+            std::size_t slot = hash(r) & (slots - 1);
             while (table[slot] && (list[table[slot] - 1].function != r.function || list[table[slot] - 1].value != r.value))
                 slot = (slot + 1) & (slots - 1);
             if (!table[slot]) {
@@ -113,41 +121,41 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // makes them, and the notes as warnings; false, with one line in *message,
 // when the standard output does not take them.
 bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
-    // "line N: FUNCTION KEY[ VALUE]\n", written into a buffer that goes out
-    // whenever the next line might not fit, so that a long list never needs
-    // fresh memory of its size.
-    constexpr std::size_t kChunk = 64 * 1024;
-    std::string chunk;
-    chunk.reserve(kChunk);
+    // "line N: FUNCTION KEY[ VALUE]\n", written through a buffer that goes
+    // out whenever it is full, so that a long list never needs fresh memory
+    // of its size.
+    std::vector<char> buffer(64 * 1024);
+    std::size_t used = 0;
+    const auto put = [&](const char* bytes, std::size_t n) {
+        if (used + n > buffer.size()) {
+            out.write(buffer.data(), static_cast<std::streamsize>(used));
+            used = 0;
+        }
+        if (n > buffer.size()) {  // a name longer than the buffer goes out on its own
+            out.write(bytes, static_cast<std::streamsize>(n));
+            return;
+        }
+        std::memcpy(buffer.data() + used, bytes, n);
+        used += n;
+    };
     for (const DirectiveDefinition& directive : kDirectives) {
         const std::size_t keyLength = std::strlen(directive.key);
         for (const Registration& r : scan.registrations.list(directive.kind)) {
-            const std::size_t most = r.function.size() + keyLength + r.value.size() + 32;
-            if (chunk.size() + most > kChunk && !chunk.empty()) {
-                out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-                chunk.clear();
-            }
-            const std::size_t used = chunk.size();
-            chunk.resize(used + most);
-            char* at = &chunk[used];
-            const auto put = [&at](const char* bytes, std::size_t n) {
-                at = static_cast<char*>(std::memcpy(at, bytes, n)) + n;
-            };
-            put("line ", 5);
-            at = std::to_chars(at, at + 20, r.line).ptr;
+            char number[24] = "line ";
+            const char* numberEnd = std::to_chars(number + 5, number + 22, r.line).ptr;
+            put(number, static_cast<std::size_t>(numberEnd - number));
             put(": ", 2);
             put(r.function.data(), r.function.size());
-            *at++ = ' ';
+            put(" ", 1);
             put(directive.key, keyLength);
             if (directive.takesValue) {
-                *at++ = ' ';
+                put(" ", 1);
                 put(r.value.data(), r.value.size());
             }
-            *at++ = '\n';
-            chunk.resize(static_cast<std::size_t>(at - chunk.data()));
+            put("\n", 1);
         }
     }
-    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size())) << std::flush;
+    out.write(buffer.data(), static_cast<std::streamsize>(used)) << std::flush;
     if (!out) {
         *message = "Couldn't write the registrations to the standard output: " + platform::lastError();
         return false;

@@ -472,6 +472,11 @@ TEST(Modes, CheckShowsWhatARunWouldDoInEitherLanguageAndChangesNothing) {
                                          .run(standin, platformSystemOps(), {"--check"});
     EXPECT_EQ(unreadable.out + unreadable.err, onInit + "in a function whose header Lua cannot read is not registered. "
                                                "(line 3)\n");
+    // A name longer than any buffer the list goes through is listed whole.
+    const std::string longName(70000, 'F');
+    const MapFolder named("globals\nendglobals\nfunction " + longName + " takes nothing returns nothing\n    //! OnInit\nendfunction\n" + kMain +
+                          "\nendfunction\n");
+    EXPECT_EQ(named.run(standin, platformSystemOps(), {"--check"}).out, "line 4: " + longName + " OnInit\n");
     // On a map in the game's language.
     MapFolder f("//! Oninit\nglobals\ncode ref_function_Bolt=null\nendglobals\n"
                 "function Bolt takes nothing returns nothing //! Spell_Cst A001\n    //! Order_Point move\n    //! OnInit\n"
