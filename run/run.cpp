@@ -141,8 +141,8 @@ bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::s
     for (const DirectiveDefinition& directive : kDirectives) {
         const std::size_t keyLength = std::strlen(directive.key);
         for (const Registration& r : scan.registrations.list(directive.kind)) {
-            char number[24] = "line ";
-            const char* numberEnd = std::to_chars(number + 5, number + 22, r.line).ptr;
+            char number[32] = "line ";  // room for any size_t
+            const char* numberEnd = std::to_chars(number + 5, number + sizeof(number), r.line).ptr;
             put(number, static_cast<std::size_t>(numberEnd - number));
             put(": ", 2);
             put(r.function.data(), r.function.size());
