@@ -118,7 +118,7 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
         message = "Couldn't remove the old map script from the map file.";
     else if (!ops.finishChange(archive.handle()))
         message = "Couldn't write the map file's tables after removing the old map script.";
-    else if (!ops.addEntryFromMemory(archive.handle(), text.c_str(), static_cast<uint32_t>(text.size() + entry.withNul),
+    else if (!ops.addEntryFromMemory(archive.handle(), text.c_str(), static_cast<uint32_t>(text.size() + entry.nulTerminated),
                                      entry.name, 0))
         message = "Couldn't add the new map script to the map file.";
     else if (!ops.finishChange(archive.handle()))
@@ -148,7 +148,7 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptE
     if (!archive.open(path, kOpenReadOnly)) return fail();
     EntryHolder script(ops);
     if (!script.open(archive, entry.name) ||
-        !entryHolds(ops, script.handle(), text.c_str(), text.size() + entry.withNul) ||
+        !entryHolds(ops, script.handle(), text.c_str(), text.size() + entry.nulTerminated) ||
         !script.close())
         return fail();
     std::vector<char> piece;
@@ -193,9 +193,7 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::st
         *err = unreadable(found);
         return false;
     }
-    // The script ends at its first NUL.
-    const std::string::size_type nul = read.find('\0');
-    if (nul != std::string::npos) read.resize(nul);
+    if (found.nulTerminated) read.resize(std::min(read.size(), read.find('\0')));
     *text = std::move(read);
     return true;
 }

@@ -9,7 +9,7 @@
 // The archive entry that holds a map's script, and how its text is stored.
 struct ScriptEntry {
     const char* name;
-    bool withNul;  // the text is followed by one NUL byte
+    bool nulTerminated;  // the text ends at its first NUL, and the archive stores it followed by one
 };
 
 // Copies the map, from the file opened, into copy in folder and keeps the
@@ -17,8 +17,8 @@ struct ScriptEntry {
 // made or the map changed meanwhile.
 bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, WorkingCopy& copy, std::string* err);
 
-// Reads the script of the map archive at path through a read-only handle, up
-// to its first NUL byte, into *text: from the first of entries the map
+// Reads the script of the map archive at path through a read-only handle
+// into *text (up to its first NUL byte where the entry is NUL-terminated): from the first of entries the map
 // holds, whose index goes to *which. False, with one line in *err naming the
 // map as shown, when the archive cannot be opened or holds none of them (the
 // line then names the first, and says where else the map holds a script) or

@@ -53,13 +53,13 @@ void fuzzRewrite(const std::string& input, const ScriptLanguage& language) {
     ScriptScan scan;
     ScriptText working = language.scan(original, scan, true);
     require(working.compare(0, original.size(), original) == 0 &&
-                working.size() == original.size() + (!original.empty() && original.back() != '\n'),
+                working.size() == original.size() + (!original.empty() && original.back() != '\n' && original.back() != '\r'),
             "the working copy is not the script plus its final line feed");
     const ScriptAnchors& a = scan.anchors;
     require((!a.mainHeader.found() || !language.hasGlobals || a.globalsEnd.at < a.mainHeader.at) &&
                 (!a.mainEnd.found() || (a.mainHeader.found() && a.mainHeader.at < a.mainEnd.at)),
             "the anchors are out of order");
-    if (!a.mainEnd.found() || language.processedLine(working, scan) != 0 ||
+    if (!a.mainEnd.found() || a.processed.found() ||
         !registrationProblem(scan.registrations, language.rules).empty())
         return;
 

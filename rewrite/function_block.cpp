@@ -22,16 +22,9 @@ bool isIdentifier(const std::string& name, bool dotted) {
     return !start;
 }
 
-// True when value, written into the generated call, would end it early: it
-// holds the start of a comment, or a quote it does not close.
-bool breaksTheCall(const std::string& value, const char* commentStart) {
-    if (value.find(commentStart) != std::string::npos) return true;
-    char open = 0;
-    for (char c : value) {
-        if (open == 0 && (c == '\'' || c == '"')) open = c;
-        else if (c == open) open = 0;
-    }
-    return open != 0;
+// The first part of a dotted name: the name a table's function is reached through.
+std::string firstPart(const std::string& name) {
+    return name.substr(0, name.find('.'));
 }
 
 // Appends the line of one registration as Add_Commands holds it to block.
@@ -54,12 +47,15 @@ std::string problemOf(const DirectiveDefinition& directive, const Registration& 
         return " stands in a function whose name \"" + r.function + "\" is no identifier";
     const auto in = [&] { return " in function " + r.function; };
     if (directive.takesValue && r.value.empty()) return in() + " has no value";
-    if (directive.takesValue && breaksTheCall(r.value, rules.commentStart))
-        return in() + " has the value " + r.value + ", which would break the generated call";
+    if (directive.takesValue && !rules.isValue(r.value))
+        return in() + " has the value " + r.value + ", which is not one value the generated call can take; write " +
+               rules.valueHint;
     if (r.takesArguments)
         return in() + " cannot be registered: a registered function must take nothing, and " + r.function +
                " takes arguments";
-    if (r.afterMain) return in() + " cannot be registered: " + r.function + rules.afterMain;
+    if (r.inMain)
+        return in() + " cannot be registered: main runs Add_Commands itself; move the directive into a function of its own";
+    if (r.afterMain) return in() + " cannot be registered: " + firstPart(r.function) + rules.afterMain;
     return std::string();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include "base/script_text.h"
 #include "scan/directives.h"
 
@@ -19,13 +20,15 @@ ScriptText buildFunctionBlock(ScriptText library, const RegistrationLists& lists
 
 // What a script language asks of a registration.
 struct RegistrationRules {
-    const char* commentStart;  // a value holding it would end the generated line early
-    bool dottedNames;          // a function may be a table's field (Spells.Fire)
-    const char* afterMain;     // why a function marked as defined after main cannot be registered
+    bool (*isValue)(std::string_view written);  // the written value is one value the call takes
+    const char* valueHint;                      // what to write instead of one that is not
+    bool dottedNames;                           // a function may be a table's field (Spells.Fire)
+    const char* afterMain;  // why a function marked as defined after main cannot be registered, after its name
 };
 
-// Why the registrations cannot become calls that compile: a directive without
-// a value or with one that would break the call, in a function without a
-// name or one that is no identifier, in a function that takes arguments, or
-// in a function defined after main. Empty when all can.
+// Why the registrations cannot become calls that compile and run: a
+// directive without a value or with one that is not one value, in a function
+// without a name or one that is no identifier, in a function that takes
+// arguments, in main, or in a function defined after main. Empty when all
+// can.
 std::string registrationProblem(const RegistrationLists& lists, const RegistrationRules& rules);

@@ -2,10 +2,6 @@
 
 #include "rewrite/splice.h"
 
-std::size_t luaProcessedLine(const ScriptText&, const ScriptScan& scan) {
-    return scan.anchors.processed.line;
-}
-
 void spliceLuaScript(ScriptText& working, const ScriptAnchors& anchors, const ScriptText& block) {
     insertAll(working, {{anchors.mainHeader.at, block}, {anchors.mainEnd.at, "    Add_Commands()\n"}});
 }

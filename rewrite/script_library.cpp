@@ -112,6 +112,8 @@ bool readScriptLibrary(const std::vector<std::string>& folders, const std::strin
         return false;
     }
     if (pendingCr) read.push_back('\r');
+    // A byte-order mark, as some editors save one, is no text of the script.
+    if (read.compare(0, 3, "\xEF\xBB\xBF") == 0) read.erase(0, 3);
     // A last line without a line feed still counts as a line.
     if (!read.empty() && read.back() != '\n') read.push_back('\n');
     *text = std::move(read);

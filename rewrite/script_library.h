@@ -5,11 +5,10 @@
 
 // Reads the script library named library ("func.j") from the first of
 // folders that holds it (the exact name, else a single name that differs
-// only in letter case) into
-// *text, each line followed by one line feed (a carriage return before a
-// line feed is dropped), and its path into *path. False, with one line in
-// *err, when no folder holds it, or it is not a regular file, or a read
-// fails part-way.
+// only in letter case) into *text, each line followed by one line feed (a
+// carriage return before a line feed is dropped, and a byte-order mark at
+// its start), and its path into *path. False, with one line in *err, when no
+// folder holds it, or it is not a regular file, or a read fails part-way.
 bool readScriptLibrary(const std::vector<std::string>& folders, const std::string& library, ScriptText* text,
                        std::string* path, std::string* err);
 

@@ -5,8 +5,6 @@
 
 namespace {
 
-const char kGlobalsMarker[] = "//Velloran globals:";
-
 const char kMainCall[] = "    call Add_Commands()\n";
 
 }  // namespace
@@ -17,16 +15,6 @@ const std::string_view kGlobalsBlock =
     "    trigger array OE_CodeAsTrigger\n"
     "    integer OE_count\n"
     "    //End of Velloran globals\n";
-
-std::size_t processedLine(const ScriptText& working, const ScriptScan& scan) {
-    // The block goes in front of the end of the globals section, so only the
-    // text before it need be searched.
-    const Anchor& globalsEnd = scan.anchors.globalsEnd;
-    if (!globalsEnd.found()) return 0;
-    const std::size_t marker = std::string_view(working.data(), globalsEnd.at).find(kGlobalsMarker);
-    if (marker == std::string_view::npos) return 0;
-    return 1 + static_cast<std::size_t>(std::count(working.begin(), working.begin() + static_cast<std::ptrdiff_t>(marker), '\n'));
-}
 
 void insertAll(ScriptText& working, const std::vector<Insertion>& insertions) {
     std::size_t added = 0;

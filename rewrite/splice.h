@@ -8,11 +8,6 @@
 // The globals the script library uses, as they go into the globals section.
 extern const std::string_view kGlobalsBlock;
 
-// The line where the globals block already stands in front of the end of
-// the globals section (the script has been processed before); 0 when it
-// does not.
-std::size_t processedLine(const ScriptText& working, const ScriptScan& scan);
-
 // A text to insert into the working copy, in front of the byte at offset at.
 struct Insertion {
     std::size_t at;

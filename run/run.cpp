@@ -50,7 +50,7 @@ bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std:
                    std::string* err) {
     *working = language.scan(std::move(script), *scan, withNotes);
     const ScriptAnchors& anchors = scan->anchors;
-    if (const std::size_t line = language.processedLine(*working, *scan)) {
+    if (const std::size_t line = anchors.processed.line) {
         *err = "The map " + mapPath + " has already been processed by ostrel; it was left as it is (line " +
                std::to_string(line) + ").";
         return false;
@@ -77,6 +77,11 @@ bool rewriteScript(ScriptText script, const ScriptLanguage& language, const std:
     if (!anchors.mainEnd.found()) {
         *err = std::string("The map script's main function has no ") + language.mainEnd + " (line " +
                std::to_string(anchors.mainHeader.line) + ").";
+        return false;
+    }
+    if (anchors.mainAgain.found()) {
+        *err = "The map script defines main twice at the top level (lines " + std::to_string(anchors.mainHeader.line) +
+               " and " + std::to_string(anchors.mainAgain.line) + "); the game would call only the last. Keep one.";
         return false;
     }
     language.splice(*working, anchors, buildFunctionBlock(std::move(library), scan->registrations, language.block));

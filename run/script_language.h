@@ -12,8 +12,6 @@ struct ScriptLanguage {
     ScriptEntry entry;    // where the map holds the script, and how it is stored
     const char* library;  // the script library's file name
     ScriptText (*scan)(ScriptText script, ScriptScan& scan, bool withNotes);
-    // The line where the script shows it has been processed before; 0 when not.
-    std::size_t (*processedLine)(const ScriptText& working, const ScriptScan& scan);
     RegistrationRules rules;
     BlockSyntax block;
     // Inserts the globals (where there are any), the block and the call.

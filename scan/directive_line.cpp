@@ -74,6 +74,7 @@ void registerDirective(Line line, std::size_t marker, const DirectivePlace& plac
     registration.line = place.line;
     registration.takesArguments = place.takesArguments;
     registration.afterMain = place.afterMain;
+    registration.inMain = place.inMain;
     lists.append(kind, std::move(registration));
 }
 

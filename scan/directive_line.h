@@ -21,6 +21,7 @@ struct DirectivePlace {
     std::size_t line = 0;
     bool takesArguments = false;  // and the language cannot pass them
     bool afterMain = false;       // and the language cannot call it from before main
+    bool inMain = false;          // main itself, which calls the registrations
 };
 
 // Registers the directive whose marker starts at marker of line, its value

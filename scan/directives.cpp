@@ -65,16 +65,6 @@ const char* keyAtStartOf(std::string_view word) {
     return nullptr;
 }
 
-std::string normaliseDirectiveValue(std::string_view value) {
-    if (value.size() != 4) return std::string(value);
-    return "'" + std::string(value) + "'";
-}
-
-std::string luaDirectiveValue(std::string_view value) {
-    if (value.size() != 4) return std::string(value);
-    return "FourCC(\"" + std::string(value) + "\")";
-}
-
 void RegistrationLists::append(DirectiveKind kind, Registration registration) {
     if (!kDirectives[static_cast<std::size_t>(kind)].takesValue) registration.value.clear();
     lists[static_cast<std::size_t>(kind)].push_back(std::move(registration));

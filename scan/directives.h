@@ -34,13 +34,6 @@ const char* nearKey(std::string_view word);
 // identifier ("Spell_Cast:A000"); null when there is none.
 const char* keyAtStartOf(std::string_view word);
 
-// The value as generated code writes it: a four-byte value becomes a
-// character-code literal ('A000'); any other value is returned unchanged.
-std::string normaliseDirectiveValue(std::string_view value);
-// The value as generated Lua writes it: a four-byte value becomes
-// FourCC("A000"); any other value is returned unchanged.
-std::string luaDirectiveValue(std::string_view value);
-
 // One directive as the scan found it.
 struct Registration {
     std::string function;         // the function it stands in
@@ -48,6 +41,7 @@ struct Registration {
     std::size_t line = 0;         // the directive's line, counted from 1
     bool takesArguments = false;  // the function's header takes arguments
     bool afterMain = false;       // the function is defined after main
+    bool inMain = false;          // the function is main itself
 };
 
 // What the scan collected: one ordered list per kind.

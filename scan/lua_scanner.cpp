@@ -3,7 +3,10 @@
 #include <cctype>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include "scan/directive_line.h"
+#include "scan/directive_value.h"
 
 namespace {
 
@@ -17,6 +20,10 @@ bool isNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
 
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
 // The top-level function being read: its header, then its body.
 struct TopFunction {
     enum class Part { kNone, kName, kParameters, kBody } part = Part::kNone;
@@ -27,7 +34,7 @@ struct TopFunction {
     bool wantName = true;     // the header's next token must be a name
     bool parameters = false;  // its header names any
     std::string name;         // its parts joined by dots, without what stands between them
-    Anchor header;            // where "function" (or "local") stands
+    Anchor header;            // where "function" (or "local", or "main =") stands
 };
 
 // The lexer's state.
@@ -40,13 +47,29 @@ struct Lexer {
     TopFunction top;
     bool afterLocal = false;  // the last word was "local"
     Anchor local;             // where that "local" stands
+    char lastSymbol = 0;      // the last token, when it was a symbol
+    // At the top level: "main" and "=" of "main = function" read so far.
+    enum class MainAssignment { kNone, kName, kEquals } mainAssignment = MainAssignment::kNone;
+    Anchor mainName;  // where that "main" stands
+    // At the top level, after "local": a name to declare comes next, or a comma before another.
+    enum class Declaring { kNone, kName, kComma } declaring = Declaring::kNone;
+    std::unordered_set<Text> localsAfterMain;  // top-level locals declared after main's definition
+    Anchor mainReturn;                         // a return in main's own block, which ends it
     ScriptScan* scan = nullptr;
     std::vector<ScanNote>* notes = nullptr;
 };
 
-// Moves past a line feed at the lexer's position.
+// True when the top-level function being read is main.
+bool inMain(const Lexer& lx) {
+    const Anchor& main = lx.scan->anchors.mainHeader;
+    return main.found() && main.at == lx.top.header.at;
+}
+
+// Moves past the line end at the lexer's position: a line feed, a carriage
+// return, or the two in either order, as Lua counts lines.
 void newLine(Lexer& lx) {
-    ++lx.at;
+    const char first = lx.text[lx.at++];
+    if (lx.at < lx.text.size() && isLineEnd(lx.text[lx.at]) && lx.text[lx.at] != first) ++lx.at;
     ++lx.line;
     lx.lineStart = lx.at;
 }
@@ -65,7 +88,7 @@ void skipLongBracket(Lexer& lx, int level) {
     lx.at += static_cast<std::size_t>(level) + 2;
     const std::string close = "]" + std::string(static_cast<std::size_t>(level), '=') + "]";
     while (lx.at < lx.text.size()) {
-        if (lx.text[lx.at] == '\n') {
+        if (isLineEnd(lx.text[lx.at])) {
             newLine(lx);
         } else if (lx.text.compare(lx.at, close.size(), close) == 0) {
             lx.at += close.size();
@@ -83,7 +106,7 @@ void skipString(Lexer& lx) {
     bool skippingSpace = false;  // after \z, which skips spaces and line ends
     while (lx.at < lx.text.size()) {
         const char c = lx.text[lx.at];
-        if (c == '\n') {
+        if (isLineEnd(c)) {
             if (!skippingSpace) return;
             newLine(lx);
             continue;
@@ -93,17 +116,15 @@ void skipString(Lexer& lx) {
         if (c == quote) return;
         if (c != '\\' || lx.at >= lx.text.size()) continue;
         if (lx.text[lx.at] == 'z') skippingSpace = true;
-        if (lx.text[lx.at] == '\n') newLine(lx);
+        // A backslash before a line end continues the string on the next line.
+        if (isLineEnd(lx.text[lx.at])) newLine(lx);
         else ++lx.at;
     }
 }
 
-// The line around the position, without its line feed and a carriage return before it.
+// The line around the position, without its line end.
 Text currentLine(const Lexer& lx) {
-    std::size_t end = lx.text.find('\n', lx.lineStart);
-    if (end == Text::npos) end = lx.text.size();
-    if (end > lx.lineStart && lx.text[end - 1] == '\r') --end;
-    return lx.text.substr(lx.lineStart, end - lx.lineStart);
+    return lx.text.substr(lx.lineStart, lx.text.find_first_of("\r\n", lx.lineStart) - lx.lineStart);
 }
 
 // A directive comment ("--!") whose marker starts at marker.
@@ -125,9 +146,10 @@ void onDirective(Lexer& lx, std::size_t marker) {
     DirectivePlace place;
     place.function = top.name;
     place.line = lx.line;
-    // Add_Commands, in front of main, cannot see a local defined after it.
-    const Anchor& main = lx.scan->anchors.mainHeader;
-    place.afterMain = top.local && main.found() && main.line < top.header.line;
+    place.inMain = inMain(lx);
+    // Add_Commands, in front of main, cannot see a local declared after it,
+    // nor a function reached through one.
+    place.afterMain = lx.localsAfterMain.count(place.function.substr(0, place.function.find('.'))) > 0;
     DirectiveKind kind;
     if (lx.notes && top.parameters && classifyDirective(wordAt(line, at + 4), &kind))
         lx.notes->push_back({lx.line, "The " + std::string(wordAt(line, at + 4)) + " directive's function " +
@@ -146,7 +168,7 @@ void skipComment(Lexer& lx) {
         return;
     }
     if (lx.at < lx.text.size() && lx.text[lx.at] == '!') onDirective(lx, start);
-    while (lx.at < lx.text.size() && lx.text[lx.at] != '\n') ++lx.at;
+    while (lx.at < lx.text.size() && !isLineEnd(lx.text[lx.at])) ++lx.at;
 }
 
 // Follows the header of a top-level function through one more token: a
@@ -161,6 +183,7 @@ void readHeader(Lexer& lx, Text word, char symbol) {
             top.named = true;
             top.wantName = false;
             if (!top.method) top.name += word;
+            if (top.local && lx.scan->anchors.mainHeader.found()) lx.localsAfterMain.insert(word);
         } else if (between && symbol == '.' && !top.method) {
             top.name += '.';
             top.wantName = true;
@@ -179,8 +202,8 @@ void readHeader(Lexer& lx, Text word, char symbol) {
             const Text name = top.name;
             ScriptAnchors& anchors = lx.scan->anchors;
             const bool plain = top.named && !top.method && !top.unreadable;
-            if (plain && !top.local && name == "main" && !anchors.mainHeader.found())
-                anchors.mainHeader = top.header;
+            if (plain && !top.local && name == "main")
+                (anchors.mainHeader.found() ? anchors.mainAgain : anchors.mainHeader) = top.header;
             if (plain && name == "Add_Commands" && !anchors.processed.found())
                 anchors.processed = top.header;
         } else {
@@ -189,18 +212,46 @@ void readHeader(Lexer& lx, Text word, char symbol) {
     }
 }
 
+// Follows the statements of the top level through a name or keyword at
+// here: the names a "local" declares, and "main = function".
+void onTopLevelWord(Lexer& lx, Text word, Anchor here, bool afterLocal, char before) {
+    if (lx.declaring == Lexer::Declaring::kName && word != "function") {
+        if (lx.scan->anchors.mainHeader.found()) lx.localsAfterMain.insert(word);
+        lx.declaring = Lexer::Declaring::kComma;
+    } else {
+        lx.declaring = word == "local" ? Lexer::Declaring::kName : Lexer::Declaring::kNone;
+    }
+    const bool assigned = lx.mainAssignment == Lexer::MainAssignment::kEquals && word == "function";
+    lx.mainAssignment = Lexer::MainAssignment::kNone;
+    if (word == "main" && !afterLocal && before != '.' && before != ':' && before != ',') {
+        lx.mainAssignment = Lexer::MainAssignment::kName;
+        lx.mainName = here;
+    }
+    if (!assigned) return;
+    // "main = function (...)": main, defined by the statement that starts at "main".
+    TopFunction& top = lx.top;
+    top.named = true;
+    top.wantName = false;
+    top.name = "main";
+    top.header = lx.mainName;
+}
+
 // A name or keyword at at.
 void onWord(Lexer& lx, Text word, std::size_t at) {
     const bool local = lx.afterLocal;
     lx.afterLocal = word == "local";
     if (lx.afterLocal) lx.local = Anchor{at, lx.line};
+    const char before = std::exchange(lx.lastSymbol, 0);
+    const Anchor here{at, lx.line};
     if (word == "function" || word == "do" || word == "if" || word == "repeat") {
         if (word == "function" && lx.depth == 0) {
             lx.top = TopFunction();
             lx.top.part = TopFunction::Part::kName;
             lx.top.local = local;
-            lx.top.header = local ? lx.local : Anchor{at, lx.line};
+            lx.top.header = local ? lx.local : here;
+            lx.mainReturn = Anchor();
         }
+        if (lx.depth == 0) onTopLevelWord(lx, word, here, local, before);
         ++lx.depth;
         return;
     }
@@ -208,17 +259,27 @@ void onWord(Lexer& lx, Text word, std::size_t at) {
         if (lx.depth == 0) return;
         if (--lx.depth > 0) return;
         ScriptAnchors& anchors = lx.scan->anchors;
-        if (anchors.mainHeader.found() && anchors.mainHeader.at == lx.top.header.at && !anchors.mainEnd.found())
-            anchors.mainEnd = Anchor{at, lx.line};
+        if (inMain(lx) && !anchors.mainEnd.found()) anchors.mainEnd = lx.mainReturn.found() ? lx.mainReturn : here;
         lx.top = TopFunction();
         return;
     }
+    // A return in main's own block is its last statement.
+    if (word == "return" && lx.depth == 1 && inMain(lx) && lx.top.part == TopFunction::Part::kBody) lx.mainReturn = here;
+    if (lx.depth == 0) onTopLevelWord(lx, word, here, local, before);
     if (lx.depth == 1) readHeader(lx, word, 0);
 }
 
-// A symbol (or any token that is no name) at the position.
+// A symbol (or any token that is no name, 0 then) at the position.
 void onSymbol(Lexer& lx, char symbol) {
     lx.afterLocal = false;
+    lx.lastSymbol = symbol;
+    if (lx.depth == 0) {
+        lx.declaring = lx.declaring == Lexer::Declaring::kComma && symbol == ',' ? Lexer::Declaring::kName
+                                                                                : Lexer::Declaring::kNone;
+        lx.mainAssignment = lx.mainAssignment == Lexer::MainAssignment::kName && symbol == '='
+                                ? Lexer::MainAssignment::kEquals
+                                : Lexer::MainAssignment::kNone;
+    }
     if (lx.depth == 1) readHeader(lx, Text(), symbol);
 }
 
@@ -232,7 +293,7 @@ ScriptText scanLuaScript(ScriptText script, ScriptScan& scan, bool withNotes) {
     const Text text = lx.text;
     while (lx.at < text.size()) {
         const char c = text[lx.at];
-        if (c == '\n') {
+        if (isLineEnd(c)) {
             newLine(lx);
         } else if (std::isspace(static_cast<unsigned char>(c))) {
             ++lx.at;
@@ -263,6 +324,7 @@ ScriptText scanLuaScript(ScriptText script, ScriptScan& scan, bool withNotes) {
             ++lx.at;
         }
     }
-    if (!script.empty() && script.back() != '\n') script.push_back('\n');
+    // A last line without a line end gets a line feed.
+    if (!script.empty() && !isLineEnd(script.back())) script.push_back('\n');
     return script;
 }

@@ -22,13 +22,16 @@ struct Anchor {
 };
 
 // Where the rewrite goes: the end of the globals section (where the language
-// has one), the header of the map's main function, the end of main; and
-// where the script already defines what the rewrite adds, if it does.
+// has one), the definition of the map's main function, the end of main (or
+// the return that is its last statement); where the script already holds
+// what the rewrite adds, if it does; and a second definition of main, where
+// the language would keep that one.
 struct ScriptAnchors {
     Anchor globalsEnd;
     Anchor mainHeader;
     Anchor mainEnd;
     Anchor processed;
+    Anchor mainAgain;
 };
 
 // What one pass over a map script finds.

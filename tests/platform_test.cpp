@@ -41,7 +41,7 @@ TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
         {{"--output", "--check", "m.w3x"}, Mode::kUsage}, {{"--output", "", "m.w3x"}, Mode::kUsage},
         {{"m.w3x", "--output"}, Mode::kUsage},          {{"--output=", "m.w3x"}, Mode::kUsage},
         {{"--chek", "m.w3x"}, Mode::kUsage},            {{"--check", "--output", "n", "m"}, Mode::kUsage},
-        {{"--check", "--check", "m"}, Mode::kUsage},    {{""}, Mode::kUsage},
+        {{"--check", "--check", "m"}, Mode::kUsage},    {{"", "m.w3x"}, Mode::kUsage},
         {{"--check"}, Mode::kUsage},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include "rewrite/script_library.h"
+#include "run/script_language.h"
 #include "scan/scanner.h"
 #include "tests/test_support.h"
 
@@ -17,10 +18,10 @@ TEST(DirectiveForms, SeparatorKeyAndValue) {
         {"//!Spell_Cast A000", {}},  // without a separator the key loses its first letter
         {"//! Spell_Cast 'A000'", {"f='A000'@2"}},  // only four-byte values are quoted
         {"//! Spell_Cast  A000", {"f=@2"}},  // two spaces: the empty word between them
-        {"//! Spell_Cast A0\r0 x", {"f='A0\r0'@2"}},
+        {"//! Spell_Cast A0\r0 x", {"f=A0@2"}},  // a carriage return ends the line
         {"\t//! Spell_Cast", {"f=@2"}},  // a key that ends the line has no value
         {"    //! Spell_Cast \r", {"f=@2"}},
-        {"//! Spell_Cast A00\r\r", {"f='A00\r'@2"}},  // only the CR before the line end is cut
+        {"//! Spell_Cast A00\r\r", {"f=A00@2"}},
         {"    //!\r", {}},
         {"//!", {}},
     };
@@ -32,6 +33,34 @@ TEST(DirectiveForms, SeparatorKeyAndValue) {
         for (const Registration& r : scan.registrations.list(DirectiveKind::kSpellCast))
             casts.push_back(r.function + "=" + r.value + "@" + std::to_string(r.line));
         EXPECT_EQ(casts, expected) << line;
+    }
+}
+
+TEST(DirectiveForms, AValueIsOneValueTheLanguageTakes) {
+    // Each value as the generated call writes it, or "" where the run refuses it.
+    const struct {
+        bool lua;
+        std::string value, written;
+    } cases[] = {
+        {false, "852119", "852119"}, {false, "-12", "-12"}, {false, "0x1F0", "0x1F0"}, {false, "$FF", "$FF"},
+        {false, "07770", "07770"}, {false, "'A'", "'A'"}, {false, "'A000'", "'A000'"}, {false, "SPELL_ID", "SPELL_ID"},
+        {false, "0x10", "'0x10'"},  // four characters: a character code
+        {false, "07790", ""}, {false, "\"A000\"", ""}, {false, "false", ""}, {false, "851986,", ""}, {false, "12)", ""},
+        {false, "A0;", ""}, {false, "A015//fire", ""}, {false, "'A0", ""}, {false, "A'00", ""}, {false, "-", ""},
+        {true, "852119", "852119"}, {true, "-1.5e3", "-1.5e3"}, {true, "0x1p4", "0x1p4"}, {true, "Ids.Fire", "Ids.Fire"},
+        {true, "A000", "FourCC(\"A000\")"}, {true, "'A000'", "FourCC(\"A000\")"}, {true, "\"A000\"", "FourCC(\"A000\")"},
+        {true, "nil", ""}, {true, "1)", ""}, {true, "851986,", ""}, {true, "A0--x", ""}, {true, "A\"00", ""},
+        {true, "Ids..Fire", ""}, {true, "1e", ""},
+    };
+    for (const auto& c : cases) {
+        const ScriptLanguage& language = kLanguages[c.lua];
+        ScriptScan scan;
+        language.scan(c.lua ? "function F()\n--! Spell_Cast " + c.value + "\nend\n"
+                            : "function F takes nothing returns nothing\n//! Spell_Cast " + c.value + "\nendfunction\n",
+                      scan, false);
+        const std::string problem = registrationProblem(scan.registrations, language.rules);
+        EXPECT_EQ(problem.empty() ? scan.registrations.list(DirectiveKind::kSpellCast).at(0).value : "", c.written) << c.value;
+        EXPECT_EQ(problem.find("which is not one value") != std::string::npos, c.written.empty()) << problem;
     }
 }
 
@@ -50,8 +79,9 @@ Library readLibraryOf(const std::string& bytes) {
     return readLibrary({folder.path});
 }
 
-TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDropped) {
+TEST(ScriptLibrary, OnlyACarriageReturnBeforeALineFeedIsDroppedAndAByteOrderMarkAtTheStart) {
     EXPECT_EQ(readLibraryOf("a\rb\r\r\nend\r").text, "a\rb\r\nend\r\n");
+    EXPECT_EQ(readLibraryOf("\xEF\xBB\xBF" "a\xEF\xBB\xBF\r\n").text, "a\xEF\xBB\xBF\n");
     EXPECT_EQ(readLibraryOf(std::string("a\x1a" "b\n\0c\n", 7)).text, std::string("a\x1a" "b\n\0c\n", 7));
     EXPECT_EQ(readLibraryOf("").text, "");
     // Pairs split across any read boundary are dropped all the same.

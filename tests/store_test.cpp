@@ -88,11 +88,12 @@ TEST(Run, StoresTheTextsAtTheAnchorsOfRealScripts) {
     const struct {
         std::string script, registrations;
         bool lua = false;
-        std::string after = "";  // bytes behind a NUL, which ends the script
+        std::string after = "";    // bytes behind a NUL, which ends the script
+        std::string library = "";  // the library file, when not the usual one
     } cases[] = {
         {"globals\r\n    integer x\r\n  @Gendglobals\r\nfunction Bolt takes nothing returns nothing\r\n"
          "    //! Spell_Cast A000\r\n    //! Order_Point 851986\r\nendfunction\r\nfunction Boot takes nothing returns"
-         " nothing\r\n    //! OnInit\r\nendfunction\r\n@B" + kMain + "\r\n    call Boot()\r\n@Cendfunction",
+         " nothing\r\n    //! OnInit\r\nendfunction\r\n@B" + kMain + "\r\n    call Boot()\r\n    if b then\r\n        return\r\n    endif\r\n@Cendfunction",
          "    call AddToCache(\"cast\",'A000',function Bolt)\ncall Boot()\n"
          "    call AddToCache(\"pointorder\",851986,function Bolt)\n", false, std::string("\0hidden", 7)},
         // What a compiler of libraries leaves in the globals section.
@@ -123,14 +124,30 @@ TEST(Run, StoresTheTextsAtTheAnchorsOfRealScripts) {
         {kLuaShapes, "    AddToCache(\"effect\", FourCC(\"A001\"), Spells.Fire)\n"
                      "    AddToCache(\"effect\", FourCC(\"A002\"), Spells.Fire)\n"
                      "    AddToCache(\"finish\", FourCC(\"A003\"), Later)\nBoot()\n", true},
+        // Line ends of every kind, the compilers' way: a carriage return alone ends a line; main ends in a return,
+        // and a return inside a block of main stays.
+        {"globals\r    integer x\r@Gendglobals\rfunction A takes nothing returns nothing\r    set x = 0\rendfunction\r"
+         "function B takes nothing returns nothing\n    //! Spell_Cast A000\nendfunction\n@B" + kMain + "\r"
+         "    if x == 0 then\r        return\r    endif\r    @Creturn // done\r// the end\rendfunction\r",
+         "    call AddToCache(\"cast\",'A000',function B)\n"},
+        // A Lua map saved with CR line ends, a string continued over CR LF and a NUL in a string, main ending in a
+        // return; a library saved with a byte-order mark.
+        {"-- the map's script\rfunction Bolt()\r    --! Spell_Cast A000\rend\r@Bfunction main()\r"
+         "    s = \"a\\\r\nend\"\n\r    @Creturn nil\rend\rfunction config()\r    s = \"" + std::string(1, '\0') + "\"\rend\r",
+         "    AddToCache(\"cast\", FourCC(\"A000\"), Bolt)\n", true, "", "\xEF\xBB\xBF" + kLuaLibraryFile},
+        // main as the compilers from other languages write it; a local declared before main; a return in a block.
+        {"local W = {}\nfunction W.Cast()\n    --! Spell_Cast 'A000'\nend\n@Bmain = function ()\n"
+         "    if x then return end\n@Cend\nlocal function main() end\n",
+         "    AddToCache(\"cast\", FourCC(\"A000\"), W.Cast)\n", true},
     };
     for (const auto& c : cases) {
-        MapFolder f = c.lua ? luaMap(unmarked(c.script)) : MapFolder(unmarked(c.script) + c.after);
+        const std::string library = !c.library.empty() ? c.library : c.lua ? kLuaLibraryFile : kLibraryFile;
+        MapFolder f = c.lua ? luaMap(unmarked(c.script), library) : MapFolder(unmarked(c.script) + c.after, library);
         const ProcessResult result = f.run();
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.err + result.out, "");
         std::string stored = spliced(c.script, c.registrations, c.lua);
-        if (stored.back() != '\n') stored += '\n';
+        if (stored.back() != '\n' && stored.back() != '\r') stored += '\n';
         // A Lua script is stored as its text alone.
         EXPECT_EQ(standinEntry(f.map, c.lua ? "war3map.lua" : "war3map.j"), c.lua ? stored : stored + '\0');
         EXPECT_EQ(c.lua ? luaProblems(stored) : "", "");
@@ -156,9 +173,10 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {withMain("function Foo.bar takes nothing returns nothing\n    //! OnInit\nendfunction\n"), "",
          "The OnInit directive stands in a function whose name \"Foo.bar\" is no identifier (line 4)."},
         {withMain(f + "    //! Spell_Cast A015//fire\nendfunction\n"), "",
-         "The Spell_Cast directive in function F has the value A015//fire, which would break the generated call (line 4)."},
+         "The Spell_Cast directive in function F has the value A015//fire, which is not one value the generated call can "
+         "take; write an integer such as 852119, a four-character code such as A000, or the name of a constant (line 4)."},
         {withMain(f + "    //! Order_Point 'A0\nendfunction\n"), "",
-         "The Order_Point directive in function F has the value 'A0, which would break the generated call (line 4)."},
+         "The Order_Point directive in function F has the value 'A0, which is not one value *(line 4)."},
         {withMain("function Hit takes unit u returns nothing\n    //! Order_Point 12\nendfunction\n"), "",
          "The Order_Point directive in function Hit cannot be registered: a registered function must take nothing, and "
          "Hit takes arguments (line 4)."},
@@ -188,19 +206,34 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {"function Add_Commands()\nend\n" + main, "",
          "The map MAP has already been processed by ostrel; it was left as it is (line 1).", {}, true},
         {main + "local function Late()\n    --! OnInit\nend\n", "", "The OnInit directive in function Late cannot be "
-         "registered: Late is a local function defined after the map's main function, where Add_Commands cannot see it "
+         "registered: Late is a local declared after the map's main function, where Add_Commands cannot see it "
          "(line 4).", {}, true},
         {"function F()\n    --! Spell_Cast A0--x\nend\n" + main, "",
-         "The Spell_Cast directive in function F has the value A0--x, which would break the generated call (line 2).", {}, true},
+         "The Spell_Cast directive in function F has the value A0--x, which is not one value the generated call can take; "
+         "write a number such as 852119, a four-character code such as A000, or a name (line 2).", {}, true},
         {"function F()\n    --! Order_Point 1\nend\n" + main, "function Initialize_Commands()\nend\n",
          "The script library LIBRARY defines no function AddToCache; it may be empty or cut off.", {}, true},
         {main, "", "Could not open Func.lua for reading.Make sure you have placed the Func.lua file in the same folder "
                    "as ostrel.exe (looked for in *)", {}, true},
+        // main calls Add_Commands: a directive in it cannot be registered.
+        {"globals\nendglobals\n" + kMain + "\n    //! OnInit\nendfunction\n", "", "The OnInit directive in function main "
+         "cannot be registered: main runs Add_Commands itself; move the directive into a function of its own (line 4)."},
+        {"function main()\n    --! OnInit\nend\n", "", "The OnInit directive in function main cannot be registered: "
+         "main runs Add_Commands itself; move the directive into a function of its own (line 2).", {}, true},
+        {"function main()\nend\nmain = function()\nend\n", kLuaLibraryFile, "The map script defines main twice at the top "
+         "level (lines 1 and 3); the game would call only the last. Keep one.", {}, true},
+        {main + "local W = {}\nfunction W.Cast()\n    --! OnInit\nend\n", "", "The OnInit directive in function W.Cast "
+         "cannot be registered: W is a local declared after the map's main function, where Add_Commands cannot see it "
+         "(line 5).", {}, true},
+        {"local function main()\nend\nlocal main = function()\nend\nt.main = function()\nend\n", kLuaLibraryFile,
+         "The map script has no top-level \"function main()\".", {}, true},
     };
     for (const auto& c : cases) {
         const MapFolder folder = c.lua ? luaMap(c.script, c.library) : MapFolder(c.script, c.library, c.instead);
         folder.expectStop(folder.run(), c.line);
     }
+    // A library without AddToCache serves a map that needs none.
+    EXPECT_EQ(MapFolder(kMinimalScript, "function Initialize_Commands takes nothing returns nothing\nendfunction\n").run().exitCode, 0);
 }
 
 // What a test's stand-in operation does besides its work, and how often it was called.
@@ -505,6 +538,21 @@ TEST(Modes, CheckShowsWhatARunWouldDoInEitherLanguageAndChangesNothing) {
     EXPECT_EQ(stop.exitCode, 1);
     EXPECT_EQ(stop.out, check.out);  // what the scan found is shown all the same
     EXPECT_TRUE(matches(stop.err.substr(stop.err.rfind("Could not")), kLibraryMessage));
+}
+
+TEST(Modes, CheckCountsLinesAsTheCompilersDoAndWarnsOnlyOfRealMisses) {
+    // CR, LF, CR LF; in Lua also LF CR. A key run on into more of a name is no near miss; a function registered again
+    // for the same key with another value, or another function for the same key and value, is no repeat.
+    const MapFolder game("globals\nendglobals\nfunction A takes nothing returns nothing\n    set x = 0\rendfunction\r"
+                         "function B takes nothing returns nothing\r\n    //! Spell_Cast A000\n    //! Spell_Cast A001\n"
+                         "    //! Spell_Effect A000\n    //! OnInitialize\nendfunction\nfunction C takes nothing returns "
+                         "nothing\n    //! Spell_Cast A000\nendfunction\n" + kMain + "\nendfunction\n");
+    const ProcessResult check = game.run(standin, platformSystemOps(), {"--check"});
+    EXPECT_EQ(check.out + check.err, "line 7: B Spell_Cast 'A000'\nline 8: B Spell_Cast 'A001'\n"
+                                     "line 13: C Spell_Cast 'A000'\nline 9: B Spell_Effect 'A000'\n");
+    const ProcessResult lua = luaMap("function A()\n\r    --! OnInit\r\nend\rfunction main()\n\r--! OnInit\nend\n")
+                                  .run(standin, platformSystemOps(), {"--check"});
+    EXPECT_EQ(lua.out, "line 2: A OnInit\nline 5: main OnInit\n");
 }
 
 TEST(Modes, OutputWritesTheProcessedMapToARegularFileOrIntoAFolder) {
