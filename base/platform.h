@@ -115,6 +115,10 @@ void syncFolder(const std::string& folder);
 std::vector<std::string> folderNames(const std::string& folder);
 // The folder holding the running executable, as the system reports it.
 std::string executableFolder();
+// The working folder's full path; empty when the system cannot tell it.
+std::string currentFolder();
+// name inside folder, joined with the system's separator.
+std::string joinPath(const std::string& folder, const std::string& name);
 // The folder part of path, "." when it has none.
 std::string folderOf(const std::string& path);
 // The last part of path, after its folder.

@@ -340,6 +340,15 @@ std::string executableFolder() {
     return folderOf(path);
 }
 
+std::string currentFolder() {
+    std::string path;
+    return resolvePath(".", &path, nullptr) ? path : std::string();
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
 std::string folderOf(const std::string& path) {
     const std::string::size_type slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";

@@ -360,6 +360,17 @@ std::string executableFolder() {
     return folderOf(withoutLongPrefix(narrow(buffer.c_str(), static_cast<int>(length))));
 }
 
+std::string currentFolder() {
+    wchar_t buffer[32768];
+    const DWORD length = GetCurrentDirectoryW(32768, buffer);
+    if (length == 0 || length >= 32768) return std::string();
+    return withoutLongPrefix(narrow(buffer, static_cast<int>(length)));
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder + name : folder + "\\" + name;
+}
+
 std::string folderOf(const std::string& path) {
     const std::string::size_type slash = path.find_last_of("/\\");
     if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";

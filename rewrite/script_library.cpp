@@ -33,13 +33,12 @@ std::string nameIgnoringCase(const std::string& folder, const std::string& libra
 // folder listed) the single name in another letter case; *path names it.
 platform::OpenResult openInFolder(const std::string& folder, const std::string& library, platform::File* file,
                                   std::string* path, std::string* why) {
-    const std::string prefix = folder.empty() ? "" : folder + "/";
-    *path = prefix + library;
+    *path = platform::joinPath(folder, library);
     const platform::OpenResult exact = platform::openRegularFile(*path, file, why);
     if (exact != platform::OpenResult::kMissing) return exact;
     const std::string other = nameIgnoringCase(folder.empty() ? "." : folder, library);
     if (other.empty()) return exact;
-    *path = prefix + other;
+    *path = platform::joinPath(folder, other);
     return platform::openRegularFile(*path, file, why);
 }
 

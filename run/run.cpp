@@ -169,7 +169,8 @@ bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::s
     noteDuplicates(scan.registrations, &notes);
     std::stable_sort(notes.begin(), notes.end(), [](const ScanNote& a, const ScanNote& b) { return a.line < b.line; });
     std::string warnings;
-    for (const ScanNote& note : notes) warnings += "warning: " + note.text + " (line " + std::to_string(note.line) + ")\n";
+    for (const ScanNote& note : notes)
+        warnings += "warning: " + shownOnOneLine(note.text) + " (line " + std::to_string(note.line) + ")\n";
     err << warnings << std::flush;
     return true;
 }
@@ -248,13 +249,28 @@ Request parseCommandLine(const std::vector<std::string>& args) {
     return request;
 }
 
-std::vector<std::string> libraryFolders(const std::string& executableFolder) {
-    std::vector<std::string> folders = {"."};
+std::vector<std::string> libraryFolders(const std::string& workingFolder, const std::string& executableFolder) {
+    std::vector<std::string> folders = {workingFolder.empty() ? "." : workingFolder};
     if (!executableFolder.empty()) {
         folders.push_back(executableFolder);
-        folders.push_back(executableFolder + "/../share/ostrel");
+        folders.push_back(platform::joinPath(platform::joinPath(platform::joinPath(executableFolder, ".."), "share"), "ostrel"));
     }
     return folders;
+}
+
+std::string shownOnOneLine(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            shown += c;
+            continue;
+        }
+        static const char kHex[] = "0123456789abcdef";
+        shown += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string{'\\', 'x', kHex[u >> 4], kHex[u & 15]};
+    }
+    return shown;
 }
 
 int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err) {
@@ -264,11 +280,14 @@ int runOstrel(const std::vector<std::string>& args, const Outside& outside, std:
             err << kUsage << std::endl;
             return 1;
         case Request::Mode::kHelp:
-            out << kUsage << '\n' << kOptions << std::flush;
-            return 0;
         case Request::Mode::kVersion:
-            out << "ostrel " << OSTREL_VERSION << std::endl;
-            return 0;
+            if (request.mode == Request::Mode::kHelp)
+                out << kUsage << '\n' << kOptions << std::flush;
+            else
+                out << "ostrel " << OSTREL_VERSION << std::endl;
+            if (out) return 0;
+            err << "Couldn't write to the standard output: " << platform::lastError() << std::endl;
+            return 1;
         default:
             break;
     }
@@ -280,6 +299,6 @@ int runOstrel(const std::vector<std::string>& args, const Outside& outside, std:
         message = "Not enough memory to process the map " + request.map + "; it was left as it was.";
     }
     if (done) return 0;
-    err << message << std::endl;
+    err << shownOnOneLine(message) << std::endl;
     return 1;
 }

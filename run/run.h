@@ -19,8 +19,13 @@ struct Request {
 Request parseCommandLine(const std::vector<std::string>& args);
 
 // The folders the script library is looked for in, in order: the working
-// folder, the folder of the executable, and ../share/ostrel beside that.
-std::vector<std::string> libraryFolders(const std::string& executableFolder);
+// folder (by its full path where the system tells it), the folder of the
+// executable, and ../share/ostrel beside that.
+std::vector<std::string> libraryFolders(const std::string& workingFolder, const std::string& executableFolder);
+
+// text with every control character escaped (\n, \x01), so that a line
+// that quotes a name stays one line.
+std::string shownOnOneLine(const std::string& text);
 
 // What a run reaches beyond itself: the map archive library, the operating
 // system, and the folders the script library is looked for in.

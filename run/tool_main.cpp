@@ -25,12 +25,12 @@ extern "C" void onEndingSignal(int signal) {
 
 // Makes the lines a signal handler writes during the run request asks for.
 void prepareSignalLines(const Request& request) {
-    const std::string& map = request.map;
+    const std::string map = shownOnOneLine(request.map);
     crashLine = "ostrel stopped on a fault while reading or writing the map " + map +
                 " (the map may be damaged); the map was left as it was.\n";
     stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
     afterStoreLine = request.mode == Request::Mode::kOutput
-                         ? "ostrel was stopped after it had stored the processed map in " + request.output +
+                         ? "ostrel was stopped after it had stored the processed map in " + shownOnOneLine(request.output) +
                                "; the map " + map + " was left as it was.\n"
                          : "ostrel was stopped after it had stored the map " + map + ".\n";
 }
@@ -45,7 +45,7 @@ int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const 
         prepareSignalLines(request);
         platform::onEndingSignals(onEndingSignal);
     }
-    const Outside outside{ops, system, libraryFolders(platform::executableFolder())};
+    const Outside outside{ops, system, libraryFolders(platform::currentFolder(), platform::executableFolder())};
     const int code = runOstrel(args, outside, std::cout, std::cerr);
     // Dropped onto the executable, the tool has a console window of its own
     // that closes when it ends: say how it went and let the user read it.

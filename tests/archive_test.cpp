@@ -177,8 +177,8 @@ TEST_F(RealMap, LimitsAndOddFilesAreOneLineAndLeaveTheMap) {
         {"exec \"$0\" pipe.w3x", "The map pipe.w3x is not a regular file."},
         {"exec \"$0\" --output pipe.w3x map.w3x", "The output pipe.w3x" + output},
         {"exec \"$0\" --output /dev/null map.w3x", "The output /dev/null" + output},
-        {"rm func.j && mkfifo func.j" + run, "Could not open the script library ./func.j: not a regular file"},
-        {"rm func.j && ln -s /dev/zero func.j" + run, "Could not open the script library ./func.j: not a regular file"},
+        {"rm func.j && mkfifo func.j" + run, "Could not open the script library " + folder.file("func.j") + ": not a regular file"},
+        {"rm func.j && ln -s /dev/zero func.j" + run, "Could not open the script library " + folder.file("func.j") + ": not a regular file"},
     };
     // About 10 MB of memory start the tool; the 8 MiB script needs about 26 MB more.
 #ifndef __SANITIZE_ADDRESS__  // which does not start under a memory limit

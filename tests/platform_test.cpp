@@ -23,6 +23,13 @@ TEST(CommandLine, UsageHelpAndVersionNeverReachTheArchive) {
     const ProcessResult version = runProcess(kStandinTool, {"--version"}, ".");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("ostrel 1.", 0), 0u);
+    // Help or a version that cannot be written is a failure, said in one line.
+    for (const char* option : {"--help", "--version"}) {
+        std::ostream unwritable(nullptr);
+        std::ostringstream err;
+        EXPECT_EQ(runOstrel({"ostrel", option}, Outside{untouchable, platformSystemOps(), {"."}}, unwritable, err), 1);
+        EXPECT_TRUE(isOneLine(err.str())) << err.str();
+    }
 }
 
 TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
@@ -53,9 +60,9 @@ TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
         EXPECT_EQ(request.map, c.map);
         EXPECT_EQ(request.output, c.output);
     }
-    // A map that is not there: the line names it and says why.
-    EXPECT_TRUE(matches(runInProcess({"absent.w3x"}, ArchiveOps{}, ".").err,
-                        "Couldn't open the map mpq file for reading. absent.w3x: *\n"));
+    // A map that is not there: the line names it and says why, in one line whatever the name holds.
+    EXPECT_TRUE(matches(runInProcess({"absent\n\x01.w3x"}, ArchiveOps{}, ".").err,
+                        "Couldn't open the map mpq file for reading. absent\\n\\x01.w3x: *\n"));
 }
 
 TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShareForAMapOfAnyName) {
@@ -71,10 +78,11 @@ TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShareForAMapOfAnyNa
         return runProcess(tool, {given}, cwd);
     };
     EXPECT_TRUE(matches(run(map).err, kLibraryMessage));
+    EXPECT_NE(run(map).err.find("(looked for in " + cwd + ", " + bin + ", "), std::string::npos) << run(map).err;
     writeShippedLibrary(share);
     EXPECT_EQ(run(map).exitCode, 0);
     writeFile(bin + "/func.j", "// not the shipped one\n");  // beside the executable, before share
-    EXPECT_NE(run(map).err.find("bin/func.j defines no function"), std::string::npos);
+    EXPECT_NE(run(map).err.find(platform::joinPath(bin, "func.j") + " defines no function"), std::string::npos);
     writeShippedLibrary(cwd);  // the working folder comes first
     for (const std::string& given : {map, std::string(u8"Карты 地图 é/Тест 测试.w3x")}) {
         EXPECT_EQ(run(given).exitCode, 0) << given;

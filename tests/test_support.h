@@ -52,7 +52,7 @@ struct TempFolder {
     std::string path;
     TempFolder();
     ~TempFolder();
-    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string file(const std::string& name) const { return platform::joinPath(path, name); }
 };
 
 inline std::string readFile(const std::string& path) {
