@@ -225,6 +225,28 @@ bool exchangedOutIsMap(const SystemOps& system, OpenMap& map, const std::string&
            now == map.contentHash;
 }
 
+// After an exchange that took out another program's save of the map: puts
+// that save back under the map's name while the name holds the copy, and
+// removes the copy once it is back under its own name. A file of the other
+// program is never removed: one that is not where it belongs stays under the
+// copy's name, and *err says so.
+bool undoExchange(OpenMap& map, WorkingCopy& copy, const Destination& destination, std::vector<char>& buffer,
+                  std::string* err) {
+    std::string why;
+    if (copy.holdsOurCopy(destination.target, buffer) && copy.exchangeBack(destination.target, &why) &&
+        copy.holdsOurCopy(copy.path(), buffer)) {
+        *err = mapChangedMessage(map);
+        return false;
+    }
+    *err = why.empty() ? "The map " + map.path + " was saved more than once by another program while ostrel worked "
+                             "on it; ostrel left the map as that program wrote it, and kept its other save as " +
+                             copy.path() + "."
+                       : "The map " + map.path + " was changed by another program while ostrel worked on it, and " +
+                             "ostrel could not put that program's file back (" + why + "); it is " + copy.path() + ".";
+    copy.abandon();
+    return false;
+}
+
 // The line for a copy that could not take the destination's place.
 std::string notReplaced(const Destination& destination, const std::string& why) {
     return "Couldn't replace the map file " + destination.shown + " with its updated copy: " + why;
@@ -291,14 +313,7 @@ bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const
                     copy.confirmExchange();
                     return true;
                 }
-                if (copy.exchangeBack(destination.target, &why)) {
-                    *err = mapChangedMessage(map);
-                    return false;
-                }
-                *err = "The map " + map.path + " was changed by another program while ostrel worked on it, and " +
-                       "ostrel could not put that program's file back (" + why + "); it is " + copy.path() + ".";
-                copy.abandon();
-                return false;
+                return undoExchange(map, copy, destination, buffer, err);
             case platform::Exchange::kFailed:
                 *err = notReplaced(destination, why);
                 return false;

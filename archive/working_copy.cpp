@@ -128,7 +128,23 @@ WorkingCopy::~WorkingCopy() {
 
 bool WorkingCopy::finish(const std::string& metadataFrom, bool flush, std::string* err) {
     system_.removeFile(compactionPath_);
-    return (!flush || system_.syncPath(path_, err)) && system_.copyMetadata(metadataFrom, path_, err);
+    if ((flush && !system_.syncPath(path_, err)) || !system_.copyMetadata(metadataFrom, path_, err)) return false;
+    platform::File file;
+    std::vector<char> buffer(kBufferSize);
+    finished_ = system_.openRegularFile(path_, &file, err) == platform::OpenResult::kOpened &&
+                system_.fileState(file, &state_) && hashFile(system_, file, buffer, &hash_);
+    if (!finished_ && err->empty()) *err = platform::lastError();
+    return finished_;
+}
+
+bool WorkingCopy::holdsOurCopy(const std::string& path, std::vector<char>& buffer) {
+    platform::FileState now;
+    if (!system_.pathState(path, &now)) return false;
+    if (!finished_) return true;
+    platform::File file;
+    uint64_t hash = 0;
+    return now == state_ && system_.openRegularFile(path, &file, nullptr) == platform::OpenResult::kOpened &&
+           hashFile(system_, file, buffer, &hash) && hash == hash_;
 }
 
 platform::Exchange WorkingCopy::exchange(const std::string& target, std::string* err) {
@@ -177,11 +193,13 @@ bool WorkingCopy::rename(const std::string& target, std::string* err) {
 
 void WorkingCopy::discard() {
     if (path_.empty()) return;
-    system_.removeFile(path_);
+    std::vector<char> buffer(finished_ ? kBufferSize : 0);
+    if (holdsOurCopy(path_, buffer)) system_.removeFile(path_);
     system_.removeFile(compactionPath_);
     unpublish(compactionPath_);
     unpublish(path_);
     path_.clear();
+    finished_ = false;
 }
 
 bool removeWorkingCopiesNow() {

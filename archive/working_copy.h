@@ -20,8 +20,13 @@ public:
     // with every byte of source from its start; *hash receives their hash.
     bool create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err);
     // Flushes the finished copy to disk (unless it is only to be looked at
-    // and thrown away) and gives it the metadata of the file at metadataFrom.
+    // and thrown away), gives it the metadata of the file at metadataFrom and
+    // records it as this run's: its state and the hash of its bytes.
     bool finish(const std::string& metadataFrom, bool flush, std::string* err);
+    // True when the file at path is the copy this run made: the same file,
+    // and once finished, in the same state with the same bytes, read through
+    // buffer (which must not be empty). Allocates nothing.
+    bool holdsOurCopy(const std::string& path, std::vector<char>& buffer);
     // Exchanges the copy with the file at target, where the system can: the
     // copy's name then holds what stood at target, until it is confirmed or
     // exchanged back.
@@ -36,7 +41,8 @@ public:
     void abandon();
     // Renames the copy over target. On failure the copy is still there.
     bool rename(const std::string& target, std::string* err);
-    // Removes the copy, if there is one.
+    // Removes the copy, if there is one and the file under its name is still
+    // the copy this run made; leaves any other file there.
     void discard();
 
     const std::string& path() const { return path_; }
@@ -46,6 +52,9 @@ private:
     std::string path_;
     std::string compactionPath_;  // the archive library's temporary file beside it
     std::string folder_;          // where both are
+    bool finished_ = false;
+    platform::FileState state_;   // once finished
+    uint64_t hash_ = 0;           // of its bytes, once finished
 };
 
 // Reads the whole file from its start through buffer (which must not be

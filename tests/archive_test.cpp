@@ -58,11 +58,11 @@ struct RealMap : ::testing::Test {
 };
 
 TEST_F(RealMap, TheNewScriptReadsBackEverywhereAndTheRestStays) {
-    ASSERT_EQ(chmod(map.c_str(), 0640), 0);
     ASSERT_EQ(mkdir(folder.file("links").c_str(), 0755), 0);
     ASSERT_EQ(symlink("../map.w3x", folder.file("links/link.w3x").c_str()), 0);
     if (setxattr(map.c_str(), "user.origin", "editor", 6, 0) != 0) GTEST_SKIP() << "no extended attributes here";
     const bool regroup = chown(map.c_str(), geteuid(), kUnprivilegedUid) == 0;
+    ASSERT_EQ(chmod(map.c_str(), 07640), 0);  // after the owner, whose change drops the set-user-id bit
     const std::string header = readFile(map).substr(0, 512);
     const ProcessResult result = runProcess(OSTREL_BINARY, {"links/link.w3x"}, folder.path);
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -73,7 +73,7 @@ TEST_F(RealMap, TheNewScriptReadsBackEverywhereAndTheRestStays) {
     // The link stays a link; the map keeps its mode, attributes and group.
     EXPECT_TRUE(std::filesystem::is_symlink(folder.file("links/link.w3x")));
     const struct stat info = statOf(map);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_mode & 07777, 07640u);
     EXPECT_TRUE(!regroup || info.st_gid == static_cast<gid_t>(kUnprivilegedUid));
     EXPECT_EQ(getxattr(map.c_str(), "user.origin", nullptr, 0), 6);
     // A second, independent archive client reads the same bytes.
@@ -109,13 +109,19 @@ TEST_F(RealMap, OutputIsARegularFileThatKeepsItsOwnMetadataOrGetsTheMaps) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_TRUE(!owner || (info.st_uid == 1 && info.st_gid == 1));
     EXPECT_TRUE(!attributes || getxattr(out.c_str(), "user.release", nullptr, 0) == 1);
-    // A link to a file not there yet: the file is made where it points, with the map's mode, and the link stays.
+    // A link (in another folder, relative to its own) to a file not there yet: the file is made where it points,
+    // with the map's mode, and the link stays.
     ASSERT_EQ(mkdir(folder.file("made").c_str(), 0755), 0);
-    ASSERT_EQ(symlink("made/new.w3x", folder.file("link.w3x").c_str()), 0);
-    ASSERT_EQ(runProcess(OSTREL_BINARY, {"map.w3x", "--output", "link.w3x"}, folder.path).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.w3x")));
+    ASSERT_EQ(mkdir(folder.file("links").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("../made/new.w3x", folder.file("links/new.w3x").c_str()), 0);
+    ASSERT_EQ(runProcess(OSTREL_BINARY, {"map.w3x", "--output", "links/new.w3x"}, folder.path).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("links/new.w3x")));
     EXPECT_EQ(statOf(folder.file("made/new.w3x")).st_mode & 07777, 0644u);
-    EXPECT_EQ(sortedNames(folder.path), (std::vector<std::string>{"func.j", "link.w3x", "made", "map.w3x", "out.w3x"}));
+    // Into a folder, under the map's name as given, also where that is a link's.
+    ASSERT_EQ(symlink("../map.w3x", folder.file("links/link.w3x").c_str()), 0);
+    ASSERT_EQ(runProcess(OSTREL_BINARY, {"links/link.w3x", "--output", "made"}, folder.path).exitCode, 0);
+    EXPECT_EQ(sortedNames(folder.file("made")), (std::vector<std::string>{"link.w3x", "new.w3x"}));
+    EXPECT_EQ(sortedNames(folder.path), (std::vector<std::string>{"func.j", "links", "made", "map.w3x", "out.w3x"}));
 }
 
 TEST_F(RealMap, AGroupMemberWhoIsNotRootKeepsTheMapsGroup) {

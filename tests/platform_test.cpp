@@ -93,11 +93,12 @@ TEST(LibraryLookup, WorkingFolderThenTheExecutablesFolderThenShareForAMapOfAnyNa
 
 TEST(Paths, WhatTheUserMayNotReplaceStopsTheRunAndTheCheckAlike) {
     // Run as another user where the tests run as root, who may write anything.
-    enum Case { kReadOnlyMap, kReadOnlyFolder, kStickyFolder };
+    // In a sticky folder of their own, the user may replace another user's map.
+    enum Case { kReadOnlyMap, kReadOnlyFolder, kStickyFolder, kOwnStickyFolder };
     std::vector<Case> cases = {kReadOnlyMap};
 #ifndef _WIN32
     cases.push_back(kReadOnlyFolder);
-    if (kRunningAsRoot) cases.push_back(kStickyFolder);
+    if (kRunningAsRoot) cases.insert(cases.end(), {kStickyFolder, kOwnStickyFolder});
     else std::cout << "Not run as root: a map of another user in a sticky folder is not tried.\n";
 #endif
     for (const Case c : cases) {
@@ -109,11 +110,15 @@ TEST(Paths, WhatTheUserMayNotReplaceStopsTheRunAndTheCheckAlike) {
         ASSERT_TRUE(fs::copy_file(fs::u8path(kStandinTool), fs::u8path(tool)));
         fs::permissions(fs::u8path(stage.path), fs::perms::all);
         fs::permissions(fs::u8path(f.map), fs::perms(c == kReadOnlyMap ? 0444 : 0666));
-        fs::permissions(fs::u8path(f.folder.path),
-                        fs::perms(c == kReadOnlyFolder ? 0555 : c == kStickyFolder ? 01777 : 0777));
-        if (c == kStickyFolder) chownToOtherUser(f.map);
-        const ProcessResult ran = runProcess(tool, {f.map}, stage.path, kUnprivilegedUid);
+        fs::permissions(fs::u8path(f.folder.path), fs::perms(c == kReadOnlyFolder ? 0555 : c >= kStickyFolder ? 01777 : 0777));
+        if (c >= kStickyFolder) chownToOtherUser(f.map);
+        if (c == kOwnStickyFolder) chownToOtherUser(f.folder.path, kUnprivilegedUid);
         const ProcessResult checked = runProcess(tool, {"--check", f.map}, stage.path, kUnprivilegedUid);
+        const ProcessResult ran = runProcess(tool, {f.map}, stage.path, kUnprivilegedUid);
+        if (c == kOwnStickyFolder) {
+            EXPECT_EQ(checked.exitCode + ran.exitCode, 0) << checked.err << ran.err;
+            continue;
+        }
         f.expectStop(ran, c == kReadOnlyMap
                               ? "Couldn't open the map file MAP for writing: *"
                               : "Couldn't create a temporary copy of the map in " + f.folder.path + ": *");
@@ -128,11 +133,13 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string crash =
         "ostrel stopped on a fault while reading or writing the map map.w3x (the map may be damaged); the map was left as it was.\n";
     const int stored = static_cast<int>(StoreStep::kReplaced);
+    const int lastCheck = static_cast<int>(StoreStep::kLastCheck);
     const struct {
         int signal;
         std::string line;
         int step = static_cast<int>(StoreStep::kScriptRead);
         bool output = false;
+        int save = -1;  // the step after which another program saves the map
     } cases[] = {
         {SIGINT, stop}, {SIGTERM, stop}, {SIGSEGV, crash}, {SIGABRT, crash}, {SIGFPE, crash}, {SIGILL, crash},
         {SIGINT, stop, static_cast<int>(StoreStep::kFlushed), true},
@@ -142,18 +149,24 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
 #ifndef _WIN32
         {SIGHUP, stop}, {SIGQUIT, stop}, {SIGBUS, crash}, {SIGUSR1, stop}, {SIGALRM, stop}, {SIGXCPU, stop},
         {SIGPROF, stop}, {SIGRTMIN, stop}, {SIGRTMAX, stop},
+        // A signal right after the exchange waits until the exchange is checked, and undone for a save.
+        {SIGINT, stop, stored, false, lastCheck},
 #endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("signal " + std::to_string(c.signal) + " after step " + std::to_string(c.step));
         const MapFolder f(kMinimalScript);
-        writeFile(f.folder.file("standin-raise"), std::to_string(c.signal) + " " + std::to_string(c.step));
+        writeFile(f.folder.file("standin-raise"),
+                  std::to_string(c.signal) + " " + std::to_string(c.step) + " " + std::to_string(c.save));
+        if (c.save >= 0) writeStandinArchive(f.folder.file("standin-save"), {{"war3map.j", "saved"}});
         std::vector<std::string> args = {"map.w3x"};
         if (c.output) args = {"map.w3x", "--output", "new.w3x"};
         const ProcessResult result = runProcess(kStandinTool, args, f.folder.path);
         EXPECT_TRUE(c.line == crash ? result.exitCode == 1 : endedBySignal(result, c.signal)) << result.exitCode;
         EXPECT_EQ(result.err, c.line);
-        EXPECT_EQ(standinEntry(f.map, "war3map.j") == kMinimalScript, c.step != stored || c.output);
+        const std::string script = standinEntry(f.map, "war3map.j");
+        if (c.save >= 0) EXPECT_EQ(script, "saved");
+        else EXPECT_EQ(script == kMinimalScript, c.step != stored || c.output);
         std::vector<std::string> names = {"func.j", "map.w3x", "standin-raise"};
         if (c.step == stored && c.output) names.insert(names.begin() + 2, "new.w3x");
         EXPECT_EQ(sortedNames(f.folder.path), names);

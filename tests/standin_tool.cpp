@@ -1,16 +1,18 @@
-// The tool with the stand-in archive in place of the archive library. A test that writes "SIGNAL STEP" into
+// The tool with the stand-in archive in place of the archive library. A test that writes "SIGNAL STEP [SAVE]" into
 // "standin-raise" in the working folder has the signal raised after that step of the store (after the script is read
-// from the copy when STEP is left out).
+// from the copy when STEP is left out), and, with SAVE, "standin-save" renamed over "map.w3x" after step SAVE, as
+// another program saves the map.
 #include <csignal>
 #include <sstream>
 #include "run/run.h"
 #include "tests/test_support.h"
 
 int main(int argc, char** argv) {
-    static int signal = 0, step = static_cast<int>(StoreStep::kScriptRead);
-    std::istringstream(readFile("standin-raise")) >> signal >> step;
+    static int signal = 0, step = static_cast<int>(StoreStep::kScriptRead), save = -1;
+    std::istringstream(readFile("standin-raise")) >> signal >> step >> save;
     SystemOps system = platformSystemOps();
     system.atStep = [](StoreStep now) {
+        if (static_cast<int>(now) == save) platform::replaceFile("standin-save", "map.w3x", nullptr);
         if (signal && static_cast<int>(now) == step) std::raise(signal);
     };
     return toolMain(platform::commandLine(argc, argv), standinArchiveOps(), system);

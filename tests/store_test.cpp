@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <new>
 #include <utility>
+#include "base/content_hash.h"
 #include "tests/test_support.h"
 
 // Allocations left until one fails, once a test arms it; 0 when none is to.
@@ -307,6 +309,9 @@ ArchiveOps opsWith(int which) {
             ops = opsWith(16);
             ops.lastFailureWasMemory = [] { return true; };
             break;
+        case 20:  // the archive does not close after the store
+            ops.closeArchive = [](ArchiveHandle a) { return standin.closeArchive(a) && ++calls != 2; };
+            break;
         case 18:  // the first read reports success but delivers one byte less and scribbles on the rest
             ops.readEntry = [](EntryHandle e, void* buffer, uint32_t count, uint32_t* got, void* o) {
                 if (++calls > 1) return standin.readEntry(e, buffer, count, got, o);
@@ -318,12 +323,19 @@ ArchiveOps opsWith(int which) {
     return ops;
 }
 
-// What another program does at the moment a test picks, once.
-std::function<void()> onceAtMoment;
-int moment = -1;
+// What other programs do at the moments a test picks, each once.
+std::map<int, std::function<void()>> atMoment;
 constexpr int kDuringCopy = 100, kDuringFlush = 101;
 
-void act(int now) { if (now == moment && onceAtMoment) std::exchange(onceAtMoment, nullptr)(); }
+void act(int now) {
+    const auto found = atMoment.find(now);
+    if (found == atMoment.end()) return;
+    const std::function<void()> action = std::move(found->second);
+    atMoment.erase(found);
+    action();
+}
+// Exchanges until the one that fails (1 for the first); 0 when none fails.
+int exchangesBeforeFailure = 0;
 
 std::vector<std::string> calledInOrder;
 
@@ -344,6 +356,7 @@ SystemOps systemWith(int failing = 0) {
         return platform::syncPath(path, err);
     };
     ops.exchangeFiles = [](const std::string& a, const std::string& b, std::string* err) {
+        if (exchangesBeforeFailure > 0 && --exchangesBeforeFailure == 0) return *err = "no", platform::Exchange::kFailed;
         const platform::Exchange result = platform::exchangeFiles(a, b, err);
         if (result == platform::Exchange::kDone) calledInOrder.push_back("replace");
         return result;
@@ -357,7 +370,11 @@ SystemOps systemWith(int failing = 0) {
         platform::syncFolder(folder);
     };
     switch (failing) {
-        case 1: ops.createNewFile = [](const std::string&, platform::File*, bool* e, std::string*) { return *e = false; }; break;
+        case 1:
+            ops.createNewFile = [](const std::string&, platform::File*, bool* e, std::string* err) {
+                return *err = "Too many open files", *e = false;
+            };
+            break;
         case 2: ops.writeAll = [](platform::File&, const char*, std::size_t) { return false; }; break;
         case 3: ops.readSome = [](platform::File&, char*, std::size_t) { return -1LL; }; break;
         case 4: ops.syncPath = [](const std::string&, std::string* err) { return *err = "no", false; }; break;
@@ -367,6 +384,7 @@ SystemOps systemWith(int failing = 0) {
             ops.replaceFile = [](const std::string&, const std::string&, std::string* err) { return *err = "no", false; };
             break;
         case 7: ops.pathState = [](const std::string&, platform::FileState*) { return false; }; break;
+        case 8: ops.exchangeFiles = [](const std::string&, const std::string&, std::string*) { return platform::Exchange::kUnsupported; }; break;
     }
     return ops;
 }
@@ -376,7 +394,7 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
     const std::string unread = "The map file did not read back as written; it was left as it was.";
     const std::string copy = "Couldn't create a temporary copy of the map in *";
     const std::string finish = "Couldn't finish the updated copy of the map: no";
-    // Archive operations 0 to 19 (with 18 the run succeeds), then system operations 1 to 7.
+    // Archive operations 0 to 20 (with 18 the run succeeds), then system operations 1 to 7.
     const std::string lines[] = {
         "Couldn't open the map mpq file for reading. MAP: the archive library cannot open it",
         "Couldn't locate the file war3map.j in the map file.",
@@ -386,11 +404,11 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
         "Couldn't compact the map file after adding the new map script.", "Couldn't list the entries of the map file.",
         "Couldn't open the map mpq file for writing.", "Not enough memory to read the map script.", unread, unread,
         unread, unread, "The archive library wrote a new map of *; the map was left as it was.", "",
-        "Not enough memory to read the new map back.",
-        copy, copy, copy, finish, finish, "Couldn't replace the map file MAP with its updated copy: no",
+        "Not enough memory to read the new map back.", "Couldn't close the map file after writing it.",
+        copy + ": Too many open files", copy, copy, finish, finish, "Couldn't replace the map file MAP with its updated copy: no",
         "The map MAP was changed by another program while ostrel worked on it; it was left as that program wrote it.",
     };
-    for (int which = 0; which < 27; ++which) {
+    for (int which = 0; which < 28; ++which) {
         SCOPED_TRACE("case " + std::to_string(which));
         MapFolder f(which == 18 ? kMinimalScript + std::string(100, 'x') : kMinimalScript);
         if (which == 18) {  // only the bytes a read delivers count
@@ -398,8 +416,8 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
             EXPECT_EQ(standinEntry(f.map, "war3map.j").find('Z'), std::string::npos);
             continue;
         }
-        const bool archive = which < 20;
-        f.expectStop(f.run(archive ? opsWith(which) : standin, archive ? platformSystemOps() : systemWith(which - 19)),
+        const bool archive = which <= 20;
+        f.expectStop(f.run(archive ? opsWith(which) : standin, archive ? platformSystemOps() : systemWith(which - 20)),
                      lines[which]);
         // Where an archive operation fails, a check stops alike.
         if (archive) f.expectStop(f.run(opsWith(which), platformSystemOps(), {"--check"}), lines[which]);
@@ -410,43 +428,111 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
     EXPECT_EQ(calledInOrder, (std::vector<std::string>{"flush .ostrel", "replace", "flush folder"}));
 }
 
-// Another program's save of the map at path, by rename or in place keeping size and time; its terrain ends in "DATA".
-void saveAsEditor(const std::string& path, bool inPlace) {
+// Another program's save of the map at path, by rename or in place keeping size and time: its last bytes become
+// marker. Returns the bytes saved.
+std::string saveAsEditor(const std::string& path, bool inPlace, const std::string& marker = "DATA") {
     std::string bytes = readFile(path);
-    bytes.replace(bytes.size() - 4, 4, "DATA");
+    bytes.replace(bytes.size() - 4, 4, marker);
     if (!inPlace) {
         writeFile(path + ".new", bytes);
         EXPECT_TRUE(platform::replaceFile(path + ".new", path, nullptr));
-        return;
+        return bytes;
     }
     const fs::file_time_type time = fs::last_write_time(fs::u8path(path));
     std::fstream(fs::u8path(path), std::ios::in | std::ios::out | std::ios::binary) << bytes;
     fs::last_write_time(fs::u8path(path), time);
+    return bytes;
+}
+
+// Whether the system exchanges two files in one step, found before any run.
+bool systemExchanges() {
+    const MapFolder probe(kMinimalScript);
+    return platform::exchangeFiles(probe.map, probe.library, nullptr) == platform::Exchange::kDone;
 }
 
 TEST(Store, ASaveByAnotherProgramAtAnyStepSurvives) {
-    const MapFolder probe(kMinimalScript);  // whether the system exchanges two files in one step, found before any run
-    const bool exchanges = platform::exchangeFiles(probe.map, probe.library, nullptr) == platform::Exchange::kDone;
+    // Where the system cannot exchange, it says so (EINVAL, as vfat and exfat answer), and the run renames instead.
+    const TempFolder folder;
+    fs::create_directory(fs::u8path(folder.file("sub")));
+    EXPECT_EQ(platform::exchangeFiles(folder.path, folder.file("sub"), nullptr), platform::Exchange::kUnsupported);
+    const bool exchanges = systemExchanges();
     if (!exchanges) std::cout << "This system cannot exchange two files: a save just before the rename is not tried.\n";
     if (platform::openFilesBlockReplacement()) std::cout << "Open files cannot be replaced here: no save by rename during the copy.\n";
     const int moments[] = {kDuringCopy, static_cast<int>(StoreStep::kCopied), static_cast<int>(StoreStep::kScriptRead),
                            static_cast<int>(StoreStep::kEntryStored), static_cast<int>(StoreStep::kReadBack),
                            kDuringFlush, static_cast<int>(StoreStep::kFlushed), static_cast<int>(StoreStep::kLastCheck)};
-    for (bool inPlace : {false, true})
-        for (int at : moments) {
-            if (at == static_cast<int>(StoreStep::kLastCheck) && !exchanges) continue;
-            if (at == kDuringCopy && !inPlace && platform::openFilesBlockReplacement()) continue;
-            SCOPED_TRACE("moment " + std::to_string(at) + (inPlace ? ", in place" : ", by rename"));
-            MapFolder f(kMinimalScript);
-            moment = at;
-            onceAtMoment = [&] { saveAsEditor(f.map, inPlace); };
-            EXPECT_EQ(f.run(standin, systemWith()).err, "The map " + f.map + " was changed by another program while "
-                                                        "ostrel worked on it; it was left as that program wrote it.\n");
-            EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0DATA", 12));
-            EXPECT_EQ(standinEntry(f.map, "war3map.j"), kMinimalScript);
-            EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
-        }
-    moment = -1;
+    // The copy exchanged with the map, renamed over it where the system cannot exchange, and written to NEW.
+    enum How { kExchange, kRename, kOutput };
+    for (const How how : {kExchange, kRename, kOutput})
+        for (bool inPlace : {false, true})
+            for (int at : moments) {
+                if (at == static_cast<int>(StoreStep::kLastCheck) && (how != kExchange || !exchanges)) continue;
+                if (at == kDuringCopy && !inPlace && platform::openFilesBlockReplacement()) continue;
+                SCOPED_TRACE("how " + std::to_string(how) + ", moment " + std::to_string(at) + (inPlace ? ", in place" : ", by rename"));
+                MapFolder f(kMinimalScript);
+                atMoment = {{at, [&] { saveAsEditor(f.map, inPlace); }}};
+                const std::vector<std::string> options = how == kOutput ? std::vector<std::string>{"--output", "new.w3x"} : std::vector<std::string>{};
+                EXPECT_EQ(f.run(standin, systemWith(how == kRename ? 8 : 0), options).err,
+                          "The map " + f.map + " was changed by another program while ostrel worked on it; it was left as "
+                          "that program wrote it.\n");
+                EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0DATA", 12));
+                EXPECT_EQ(standinEntry(f.map, "war3map.j"), kMinimalScript);
+                EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
+            }
+}
+
+TEST(Store, UndoingTheExchangeNeverRemovesAnotherProgramsSave) {
+    if (!systemExchanges()) return void(std::cout << "This system cannot exchange two files: nothing to undo.\n");
+    const std::string twice = "The map MAP was saved more than once by another program while ostrel worked on it; "
+                              "ostrel left the map as that program wrote it, and kept its other save as *.";
+    // A second save as the undo starts, by rename or in place into the copy under the map's name; the undo failing.
+    const struct {
+        bool second, inPlace;
+        int failingExchange;
+        std::string line;
+    } cases[] = {
+        {true, false, 0, twice},
+        {true, true, 0, twice},
+        {false, false, 2, "The map MAP was changed by another program while ostrel worked on it, and ostrel could not "
+                          "put that program's file back (no); it is *."},
+    };
+    for (const auto& c : cases) {
+        MapFolder f(kMinimalScript);
+        std::vector<std::string> saves;
+        atMoment[static_cast<int>(StoreStep::kLastCheck)] = [&] { saves.push_back(saveAsEditor(f.map, false, "DAT1")); };
+        if (c.second)
+            atMoment[static_cast<int>(StoreStep::kReplaced)] = [&] { saves.push_back(saveAsEditor(f.map, c.inPlace, "DAT2")); };
+        exchangesBeforeFailure = c.failingExchange;
+        std::string line = c.line;
+        line.replace(line.find("MAP"), 3, f.map);
+        const ProcessResult result = f.run(standin, systemWith());
+        exchangesBeforeFailure = 0;
+        EXPECT_TRUE(matches(result.err, line + "\n")) << result.err;
+        // Every save is in the folder; the map holds one of them where the undo could be made.
+        ASSERT_EQ(saves.size(), c.second ? 2u : 1u);
+        std::vector<std::string> held;
+        for (const std::string& name : sortedNames(f.folder.path)) held.push_back(readFile(f.folder.file(name)));
+        for (const std::string& save : saves) EXPECT_NE(std::find(held.begin(), held.end(), save), held.end());
+        EXPECT_TRUE(!c.second || std::find(saves.begin(), saves.end(), readFile(f.map)) != saves.end());
+    }
+}
+
+TEST(ContentHash, EveryByteCountsWhereverThePiecesSplit) {
+    std::string bytes(200, 'x');
+    ContentHash whole;
+    whole.add(bytes.data(), bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        std::string changed = bytes;
+        changed[at] = 'y';
+        ContentHash split;  // in two pieces, split where the change is
+        split.add(changed.data(), at);
+        split.add(changed.data() + at, changed.size() - at);
+        EXPECT_NE(split.value(), whole.value()) << at;
+        ContentHash same;
+        same.add(bytes.data(), at);
+        same.add(bytes.data() + at, bytes.size() - at);
+        EXPECT_EQ(same.value(), whole.value()) << at;
+    }
 }
 
 TEST(Store, RunningOutOfMemoryAfterTheReadLeavesTheMap) {

@@ -41,8 +41,11 @@ std::string luaProblems(const std::string& script) {
 
 const bool kRunningAsRoot = geteuid() == 0;
 
-void chownToOtherUser(const std::string& path) {
-    if (chown(path.c_str(), 1, kUnprivilegedUid) != 0 || chmod(path.c_str(), 0664) != 0) std::abort();
+void chownToOtherUser(const std::string& path, int owner) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || chown(path.c_str(), owner, kUnprivilegedUid) != 0 ||
+        chmod(path.c_str(), S_ISDIR(info.st_mode) ? 01777 : 0664) != 0)
+        std::abort();
 }
 
 platform::File holdOpen(const std::string& path) {

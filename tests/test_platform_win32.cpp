@@ -37,7 +37,7 @@ std::string luaProblems(const std::string&) { return std::string(); }
 
 const bool kRunningAsRoot = false;  // the read-only attribute holds for every user
 
-void chownToOtherUser(const std::string&) {}
+void chownToOtherUser(const std::string&, int) {}
 
 platform::File holdOpen(const std::string& path) {
     platform::File file;

@@ -42,8 +42,8 @@ extern const bool kLuaCompilerHere;
 std::string luaProblems(const std::string& script);
 // True when the tests run with the rights of the system's administrator.
 extern const bool kRunningAsRoot;
-// Gives the file at path to another user and its group to kUnprivilegedUid, writable by that group.
-void chownToOtherUser(const std::string& path);
+// Gives the file at path to another user (uid 1, or owner) and its group to kUnprivilegedUid, writable by that group.
+void chownToOtherUser(const std::string& path, int owner = 1);
 // Opens path for reading as another program that shares it with no writer.
 platform::File holdOpen(const std::string& path);
 
