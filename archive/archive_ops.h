@@ -46,6 +46,9 @@ struct ArchiveOps {
     // Why the last failed operation failed, as the library or the system
     // says it; empty when it says nothing.
     std::string (*lastFailureReason)();
+    // The longest path, in bytes, that the library takes whole for an archive
+    // it writes, and for the temporary file it compacts one through.
+    std::size_t pathLimit;
 };
 
 // The table backed by the archive library.

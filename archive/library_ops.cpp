@@ -149,7 +149,7 @@ const ArchiveOps& libraryArchiveOps() {
     static const ArchiveOps ops = {
         openArchive,  openEntry,          entrySize,      readEntry,  closeEntry,           deleteEntry,
         finishChange, addEntryFromMemory, closeArchive,   compactArchive, entryNames, lastFailureWasMemory,
-        lastFailureReason,
+        lastFailureReason, MAX_PATH - 1,
     };
     return ops;
 }

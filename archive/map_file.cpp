@@ -1,5 +1,7 @@
 #include "archive/map_file.h"
 
+#include "archive/working_copy.h"
+
 namespace {
 
 const char kUnreadable[] = "Couldn't open the map mpq file for reading. ";
@@ -18,6 +20,26 @@ bool mayReplace(const Destination& destination, bool exists, std::string* err) {
         return false;
     }
     return true;
+}
+
+// Bytes as mebibytes with one decimal, rounded up.
+std::string mebibytes(uint64_t bytes) {
+    const uint64_t tenths = (bytes * 10 + (10u << 20) - 1) / (10u << 20);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+// Where a check makes its working copy: the system's temporary folder, so
+// that nothing is made beside the map; the map's folder, where a run makes
+// its copy, when the temporary folder is not there, cannot take a new file or
+// the copy's name, or has little room.
+std::string checkCopyFolder(const SystemOps& system, const Destination& d, int64_t mapSize, std::size_t pathLimit) {
+    const std::string temporary = platform::temporaryFolder();
+    uint64_t free = 0;
+    std::string why;
+    const bool takesIt = platform::pathKind(temporary) == platform::PathKind::kFolder &&
+                         platform::mayCreateIn(temporary, std::string(), &why) && copyFitsIn(temporary, pathLimit) &&
+                         system.freeSpace(temporary, &free) && free / 4 >= roomNeeded(mapSize, 0) + (16u << 20);
+    return takesIt ? temporary : d.folder;
 }
 
 // The file that output names: output itself, or the map's name in the folder
@@ -82,12 +104,48 @@ std::string mapChangedMessage(const OpenMap& map) {
            " was changed by another program while ostrel worked on it; it was left as that program wrote it.";
 }
 
-bool resolveDestination(const OpenMap& map, const std::string& output, bool check, Destination* destination,
-                        std::string* err) {
+uint64_t roomNeeded(int64_t mapSize, std::size_t scriptSize) {
+    return 2 * static_cast<uint64_t>(mapSize) + 2 * static_cast<uint64_t>(scriptSize) + (1u << 20);
+}
+
+bool hasRoom(const SystemOps& system, const std::string& folder, uint64_t room, uint64_t held, std::string* err) {
+    uint64_t free = 0;
+    if (!system.freeSpace(folder, &free) || free + held >= room) return true;
+    *err = "There is not room enough for the new map in " + folder + ": ostrel needs about " + mebibytes(room) +
+           " MiB there for its working copies, and " + mebibytes(free + held) + " MiB are free.";
+    return false;
+}
+
+namespace {
+
+// Completes d for a run whose copy goes beside its target, or for a check:
+// true when the user may replace the target (exists says whether it is
+// there), its folder takes the copy's name and has the room a run needs.
+bool completeDestination(const SystemOps& system, const OpenMap& map, bool check, std::size_t pathLimit, bool exists,
+                         Destination& d, std::string* err) {
+    d.folder = platform::folderOf(d.target);
+    if (!mayReplace(d, exists, err)) return false;
+    if (!copyFitsIn(d.folder, pathLimit)) {
+        *err = "Couldn't create a temporary copy of the map in " + d.folder + ": its path would be longer than the map "
+               "archive library takes (" + std::to_string(pathLimit) + " bytes).";
+        return false;
+    }
+    if (!hasRoom(system, d.folder, roomNeeded(map.state.size, 0), 0, err)) return false;
+    d.copyFolder = check ? checkCopyFolder(system, d, map.state.size, pathLimit) : d.folder;
+    return true;
+}
+
+}  // namespace
+
+bool resolveDestination(const SystemOps& system, const OpenMap& map, const std::string& output, bool check,
+                        std::size_t pathLimit, Destination* destination, std::string* err) {
     Destination& d = *destination;
     if (output.empty()) {
-        d = {map.target, map.path, check ? platform::temporaryFolder() : platform::folderOf(map.target), map.target, true};
-        return mayReplace(d, true, err);
+        d.target = map.target;
+        d.shown = map.path;
+        d.metadataFrom = map.target;
+        d.isMap = true;
+        return completeDestination(system, map, check, pathLimit, true, d, err);
     }
     std::string file, why;
     if (!outputFile(map, output, &file, err)) return false;
@@ -110,6 +168,5 @@ bool resolveDestination(const OpenMap& map, const std::string& output, bool chec
     }
     // An existing file keeps its own metadata; a new one gets the map's.
     d.metadataFrom = exists ? d.target : map.target;
-    d.copyFolder = platform::folderOf(d.target);
-    return mayReplace(d, exists, err);
+    return completeDestination(system, map, false, pathLimit, exists, d, err);
 }

@@ -36,7 +36,8 @@ std::string mapChangedMessage(const OpenMap& map);
 struct Destination {
     std::string target;        // the file that is replaced or made, links resolved
     std::string shown;         // how the lines name it: as the user gave it
-    std::string copyFolder;    // where the working copy is made
+    std::string folder;        // target's folder, where a run makes its working copy
+    std::string copyFolder;    // where this run makes its working copy
     std::string metadataFrom;  // the file whose metadata the new file gets
     bool isMap = true;         // the target is the map itself
 };
@@ -44,7 +45,19 @@ struct Destination {
 // The destination of a run: the map itself; or, with output, the file output
 // names (a folder receives the map under its own name, links are followed,
 // also to a file not there yet); or, for a check, the map with the copy made
-// in the system's temporary folder. False, with one line in *err, when it is
-// the map itself, not a regular file, or cannot be written or replaced.
-bool resolveDestination(const OpenMap& map, const std::string& output, bool check, Destination* destination,
-                        std::string* err);
+// in the system's temporary folder (in the map's folder where that folder
+// cannot take it). False, with one line in *err, when it is the map itself,
+// not a regular file, or cannot be written or replaced, or when its folder
+// cannot take a copy whose path is at most pathLimit bytes long, or lacks the
+// room a run needs before its new script is known.
+bool resolveDestination(const SystemOps& system, const OpenMap& map, const std::string& output, bool check,
+                        std::size_t pathLimit, Destination* destination, std::string* err);
+
+// The bytes a run needs free in the folder of its working copy, for a map of
+// mapSize bytes and a new script of scriptSize bytes (0 while it is not
+// known): the copy, the new script added to it, and the archive library's
+// compacted copy beside it.
+uint64_t roomNeeded(int64_t mapSize, std::size_t scriptSize);
+// True when folder has room bytes free, counting held bytes that the run's
+// own files take there already; else one line in *err.
+bool hasRoom(const SystemOps& system, const std::string& folder, uint64_t room, uint64_t held, std::string* err);

@@ -94,10 +94,10 @@ bool entryReads(const ArchiveOps& ops, EntryHandle entry, std::vector<char>& pie
 }
 
 // Replaces the script entry of the archive at path with text and its NUL,
-// then compacts it when every entry's name is known. *names receives the
-// names of the other entries.
+// then compacts it when every entry's name is known, if it may. *names
+// receives the names of the other entries.
 bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const ScriptEntry& entry, const ScriptText& text,
-                      std::vector<std::string>* names, std::string* err) {
+                      bool compact, std::vector<std::string>* names, std::string* err) {
     if (text.size() >= UINT32_MAX) {
         *err = "The new map script is too large for the map file.";
         return false;
@@ -123,7 +123,7 @@ bool writeScriptEntry(const ArchiveOps& ops, const std::string& path, const Scri
         message = "Couldn't add the new map script to the map file.";
     else if (!ops.finishChange(archive.handle()))
         message = "Couldn't write the map file's tables after adding the new map script.";
-    else if (complete && !ops.compactArchive(archive.handle()))
+    else if (complete && compact && !ops.compactArchive(archive.handle()))
         message = "Couldn't compact the map file after adding the new map script.";
     if (message) {
         *err = failure(ops, message, "store the map script");
@@ -254,10 +254,11 @@ std::string notReplaced(const Destination& destination, const std::string& why) 
 
 }  // namespace
 
-bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, WorkingCopy& copy, std::string* err) {
+bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, std::size_t pathLimit, WorkingCopy& copy,
+             std::string* err) {
     if (!stillTheMap(system, map, true, err)) return false;
     std::string why;
-    const bool copied = copy.create(folder, map.file, &map.contentHash, &why);
+    const bool copied = copy.create(folder, map.file, pathLimit, &map.contentHash, &why);
     releaseMap(map);
     if (!copied) {
         *err = "Couldn't create a temporary copy of the map in " + folder + ": " + why;
@@ -267,10 +268,11 @@ bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, W
     return stillTheMap(system, map, false, err);
 }
 
-bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std::string& path, const ScriptEntry& entry,
+bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const WorkingCopy& copy, const ScriptEntry& entry,
                        const ScriptText& text, int64_t mapSize, std::string* err) {
+    const std::string& path = copy.path();
     std::vector<std::string> names;
-    if (!writeScriptEntry(ops, path, entry, text, &names, err)) return false;
+    if (!writeScriptEntry(ops, path, entry, text, copy.compacts(), &names, err)) return false;
     system.atStep(StoreStep::kEntryStored);
     // What the new script and the tables it changes can add, with room to spare.
     const int64_t bound = mapSize + static_cast<int64_t>(text.size()) + 1 + (1 << 20) +

@@ -15,7 +15,9 @@ struct ScriptEntry {
 // Copies the map, from the file opened, into copy in folder and keeps the
 // hash of its bytes; false, with one line in *err, when the copy cannot be
 // made or the map changed meanwhile.
-bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, WorkingCopy& copy, std::string* err);
+// The copy's path is at most pathLimit bytes long.
+bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, std::size_t pathLimit, WorkingCopy& copy,
+             std::string* err);
 
 // Reads the script of the map archive at path through a read-only handle
 // into *text (up to its first NUL byte where the entry is NUL-terminated): from the first of entries the map
@@ -26,12 +28,12 @@ bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, W
 bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::string& shown,
                    const std::vector<ScriptEntry>& entries, std::size_t* which, ScriptText* text, std::string* err);
 
-// Replaces the script entry of the archive at path (the working copy of a
-// map of mapSize bytes) with text as entry stores it, compacts it where every
-// entry's name is known, and reads every entry back: the script as meant, the
-// others whole. False, with one line in *err, when any of that fails or the
-// archive grew past what the new script explains.
-bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const std::string& path, const ScriptEntry& entry,
+// Replaces the script entry of the archive in copy (of a map of mapSize
+// bytes) with text as entry stores it, compacts it where every entry's name is
+// known and the copy may be compacted, and reads every entry back: the script
+// as meant, the others whole. False, with one line in *err, when any of that
+// fails or the archive grew past what the new script explains.
+bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, const WorkingCopy& copy, const ScriptEntry& entry,
                        const ScriptText& text, int64_t mapSize, std::string* err);
 
 // Flushes the stored copy, gives it its metadata and puts it in the place of

@@ -2,10 +2,13 @@
 
 #include <csignal>
 #include <cstring>
+#include <string_view>
 #include <vector>
 #include "base/content_hash.h"
 
 namespace {
+
+constexpr std::string_view kCompactionSuffix = ".tmp";
 
 // The paths a signal handler removes: each working copy and the temporary
 // file of its compaction, written before the slot is marked in use.
@@ -37,11 +40,18 @@ void unpublish(const std::string& path) {
         if (slot.inUse && path == slot.path) slot.inUse = 0;
 }
 
-// A name for the copy that fits any folder's name-length limit, whatever the
-// file's own name.
-std::string copyName(int attempt) {
-    return ".ostrel-" + std::to_string(platform::processId()) + "-" + std::to_string(attempt);
+// The copy's path in folder at an attempt: a name that fits any folder's
+// name-length limit, and that names the process, for whoever finds one a
+// kill left behind; where that and its compaction file would be longer than
+// limit, a short one.
+std::string copyPath(const std::string& folder, int attempt, std::size_t limit) {
+    const std::string path =
+        platform::joinPath(folder, ".ostrel-" + std::to_string(platform::processId()) + "-" + std::to_string(attempt));
+    return path.size() + kCompactionSuffix.size() <= limit ? path
+                                                            : platform::joinPath(folder, ".o" + std::to_string(attempt));
 }
+
+constexpr int kAttempts = 100;
 
 constexpr std::size_t kBufferSize = 1 << 20;
 
@@ -65,7 +75,7 @@ bool copyBytes(const SystemOps& system, platform::File& from, platform::File* to
 // The name the archive library gives its temporary file when it compacts the
 // archive at path; it is removed with the copy.
 std::string compactionTempPath(const std::string& path) {
-    return path + ".tmp";
+    return path + std::string(kCompactionSuffix);
 }
 
 }  // namespace
@@ -74,15 +84,23 @@ bool hashFile(const SystemOps& system, platform::File& file, std::vector<char>& 
     return copyBytes(system, file, nullptr, buffer, hash, nullptr);
 }
 
-bool WorkingCopy::create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err) {
+bool copyFitsIn(const std::string& folder, std::size_t limit) {
+    return copyPath(folder, kAttempts - 1, limit).size() <= limit;
+}
+
+bool WorkingCopy::create(const std::string& folder, platform::File& source, std::size_t limit, uint64_t* hash,
+                         std::string* err) {
     discard();
-    const std::string prefix = folder == "/" ? folder : folder + "/";
+    if (!copyFitsIn(folder, limit)) {
+        *err = "its path would be longer than the map archive library takes";
+        return false;
+    }
     platform::File copy;
     {
         // No signal may come between making a file and publishing it for removal.
         platform::SignalsHeld held;
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const std::string candidate = prefix + copyName(attempt);
+        for (int attempt = 0; attempt < kAttempts && path_.empty(); ++attempt) {
+            const std::string candidate = copyPath(folder, attempt, limit);
             bool exists = false;
             if (!system_.createNewFile(candidate, &copy, &exists, err)) {
                 if (exists) continue;
@@ -90,19 +108,21 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, uint
             }
             // The archive library compacts through a file of its own beside
             // the archive; its name is taken now, so that no other file is in
-            // its way.
+            // its way. Where that name would be too long, there is no
+            // compaction.
+            const std::string compaction = compactionTempPath(candidate);
             platform::File reserved;
-            if (!system_.createNewFile(compactionTempPath(candidate), &reserved, &exists, err)) {
+            if (compaction.size() <= limit && !system_.createNewFile(compaction, &reserved, &exists, err)) {
                 copy.close();
                 system_.removeFile(candidate);
                 if (exists) continue;
                 return false;
             }
             path_ = candidate;
-            compactionPath_ = compactionTempPath(candidate);
+            compactionPath_ = compaction.size() <= limit ? compaction : std::string();
             folder_ = folder;
             publish(path_);
-            publish(compactionPath_);
+            if (compacts()) publish(compactionPath_);
         }
     }
     if (path_.empty()) {
@@ -127,7 +147,7 @@ WorkingCopy::~WorkingCopy() {
 }
 
 bool WorkingCopy::finish(const std::string& metadataFrom, bool flush, std::string* err) {
-    system_.removeFile(compactionPath_);
+    if (compacts()) system_.removeFile(compactionPath_);
     if ((flush && !system_.syncPath(path_, err)) || !system_.copyMetadata(metadataFrom, path_, err)) return false;
     platform::File file;
     std::vector<char> buffer(kBufferSize);
@@ -195,7 +215,7 @@ void WorkingCopy::discard() {
     if (path_.empty()) return;
     std::vector<char> buffer(finished_ ? kBufferSize : 0);
     if (holdsOurCopy(path_, buffer)) system_.removeFile(path_);
-    system_.removeFile(compactionPath_);
+    if (compacts()) system_.removeFile(compactionPath_);
     unpublish(compactionPath_);
     unpublish(path_);
     path_.clear();

@@ -16,9 +16,13 @@ public:
     WorkingCopy(const WorkingCopy&) = delete;
     WorkingCopy& operator=(const WorkingCopy&) = delete;
 
-    // Creates the copy in folder, never over an existing file, and fills it
-    // with every byte of source from its start; *hash receives their hash.
-    bool create(const std::string& folder, platform::File& source, uint64_t* hash, std::string* err);
+    // Creates the copy in folder, never over an existing file, under a name
+    // whose path is at most limit bytes long, and fills it with every byte of
+    // source from its start; *hash receives their hash.
+    bool create(const std::string& folder, platform::File& source, std::size_t limit, uint64_t* hash, std::string* err);
+    // True when the archive library may compact the copy: the name of its
+    // temporary file fits the limit.
+    bool compacts() const { return !compactionPath_.empty(); }
     // Flushes the finished copy to disk (unless it is only to be looked at
     // and thrown away), gives it the metadata of the file at metadataFrom and
     // records it as this run's: its state and the hash of its bytes.
@@ -56,6 +60,9 @@ private:
     platform::FileState state_;   // once finished
     uint64_t hash_ = 0;           // of its bytes, once finished
 };
+
+// True when a copy made in folder has a path of at most limit bytes.
+bool copyFitsIn(const std::string& folder, std::size_t limit);
 
 // Reads the whole file from its start through buffer (which must not be
 // empty) into *hash; false when a read fails. Allocates nothing.

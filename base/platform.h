@@ -91,7 +91,8 @@ bool resolveOutputPath(const std::string& path, std::string* resolved, std::stri
 PathKind pathKind(const std::string& path);
 // True when path ends in a folder separator.
 bool endsInSeparator(const std::string& path);
-// True when the user may write the file at path (it is not opened).
+// True when the user may write the file at path and replace it (it is not
+// opened for good, and no other program holds it open against that).
 bool mayWrite(const std::string& path, std::string* err);
 // True when the user may make a new file in folder and rename it over
 // replacing (an existing file there, or empty).
@@ -107,6 +108,8 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 Exchange exchangeFiles(const std::string& a, const std::string& b, std::string* err);
 // The system's folder for temporary files.
 std::string temporaryFolder();
+// The bytes the user may still write in folder's file system.
+bool freeSpace(const std::string& folder, uint64_t* bytes);
 // Removes the file, if it is there.
 void removeFile(const std::string& path);
 // Flushes a folder's entries to disk, where the system needs that.

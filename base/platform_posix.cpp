@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -309,6 +310,13 @@ Exchange exchangeFiles(const std::string& a, const std::string& b, std::string* 
 std::string temporaryFolder() {
     const char* folder = std::getenv("TMPDIR");
     return folder && *folder ? folder : "/tmp";
+}
+
+bool freeSpace(const std::string& folder, uint64_t* bytes) {
+    struct statvfs info;
+    if (statvfs(folder.c_str(), &info) != 0) return false;
+    *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    return true;
 }
 
 void removeFile(const std::string& path) {

@@ -262,7 +262,8 @@ bool mayWrite(const std::string& path, std::string* err) {
         if (err) *err = describe(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!openPath(path, GENERIC_WRITE).isOpen()) {
+    // The map is replaced by a rename: it must be open to deleting too.
+    if (!openPath(path, GENERIC_WRITE | DELETE).isOpen()) {
         setError(err);
         return false;
     }
@@ -330,6 +331,13 @@ std::string temporaryFolder() {
     std::string folder = narrow(buffer, static_cast<int>(length));
     if (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
     return folder;
+}
+
+bool freeSpace(const std::string& folder, uint64_t* bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(wide(folder).c_str(), &available, nullptr, nullptr)) return false;
+    *bytes = available.QuadPart;
+    return true;
 }
 
 void removeFile(const std::string& path) {

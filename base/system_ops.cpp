@@ -5,7 +5,7 @@ const SystemOps& platformSystemOps() {
         platform::openRegularFile, platform::createNewFile, platform::readSome,     platform::rewind,
         platform::writeAll,        platform::syncPath,      platform::syncFolder,   platform::fileState,
         platform::pathState,       platform::copyMetadata,  platform::exchangeFiles, platform::replaceFile,
-        platform::removeFile,      [](StoreStep) {},
+        platform::removeFile,      platform::freeSpace,     [](StoreStep) {},
     };
     return ops;
 }

@@ -31,6 +31,7 @@ struct SystemOps {
     platform::Exchange (*exchangeFiles)(const std::string& a, const std::string& b, std::string* err);
     bool (*replaceFile)(const std::string& from, const std::string& to, std::string* err);
     void (*removeFile)(const std::string& path);
+    bool (*freeSpace)(const std::string& folder, uint64_t* bytes);
     void (*atStep)(StoreStep step);
 };
 

@@ -191,8 +191,8 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     for (const ScriptLanguage& language : kLanguages) entries.push_back(language.entry);
     std::size_t which = 0;
     if (!openMap(system, request.map, &map, message) ||
-        !resolveDestination(map, request.output, check, &destination, message) ||
-        !copyMap(system, map, destination.copyFolder, copy, message) ||
+        !resolveDestination(system, map, request.output, check, outside.archive.pathLimit, &destination, message) ||
+        !copyMap(system, map, destination.copyFolder, outside.archive.pathLimit, copy, message) ||
         !readMapScript(outside.archive, copy.path(), request.map, entries, &which, &script, message))
         return false;
     system.atStep(StoreStep::kScriptRead);
@@ -206,8 +206,11 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     std::string stop = *message;
     if (check && !report(scan, out, err, message)) return false;
     *message = stop;
+    // The run's own copy takes its room already where it is made.
+    const uint64_t held = destination.copyFolder == destination.folder ? static_cast<uint64_t>(map.state.size) : 0;
     return rewritten &&
-           storeScriptInCopy(outside.archive, system, copy.path(), language.entry, working, map.state.size, message) &&
+           hasRoom(system, destination.folder, roomNeeded(map.state.size, working.size()), held, message) &&
+           storeScriptInCopy(outside.archive, system, copy, language.entry, working, map.state.size, message) &&
            finishStore(system, map, copy, destination, !check, message);
 }
 

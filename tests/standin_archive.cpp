@@ -85,6 +85,7 @@ const ArchiveOps& standinArchiveOps() {
         },
         [] { return false; },
         [] { return std::string(); },
+        1023,
     };
     return ops;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <new>
 #include <utility>
+#include "archive/map_file.h"
 #include "base/content_hash.h"
 #include "tests/test_support.h"
 
@@ -563,15 +564,84 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
     EXPECT_EQ(f.run().exitCode, 0);
     EXPECT_EQ(readFile(stem + "-0") + readFile(stem + "-1.tmp"), "someone'ssomeone else's");
     EXPECT_EQ(sortedNames(f.folder.path).size(), 4u);
-    // A map held open by another program: where that blocks the rename, the run stops before a copy; else it succeeds.
-    MapFolder held(kMinimalScript);
-    platform::File open = holdOpen(held.map);
-    ASSERT_TRUE(open.isOpen());
-    const ProcessResult result = held.run();
-    if (platform::openFilesBlockReplacement())
-        held.expectStop(result, "Couldn't open the map file MAP for writing*");
-    else
-        EXPECT_EQ(result.exitCode, 0) << result.err;
+    // A map held open by another program (also one that shares writing, not deleting): where that blocks the rename,
+    // the run and the check stop before a copy; else both succeed.
+    for (const bool sharesWriting : {false, true}) {
+        MapFolder held(kMinimalScript);
+        platform::File open = holdOpen(held.map, sharesWriting);
+        ASSERT_TRUE(open.isOpen());
+        for (const std::vector<std::string>& options : {std::vector<std::string>{"--check"}, std::vector<std::string>{}}) {
+            const ProcessResult result = held.run(standin, platformSystemOps(), options);
+            if (platform::openFilesBlockReplacement())
+                held.expectStop(result, "Couldn't open the map file MAP for writing*");
+            else
+                EXPECT_EQ(result.exitCode, 0) << result.err;
+        }
+    }
+}
+
+// The room the system tables of a test give: budget bytes in a map's folder, less what the run's copies take there;
+// plenty in the temporary folder, or none where it is full.
+uint64_t budget = 0;
+bool temporaryFull = false;
+SystemOps systemWithRoom() {
+    SystemOps ops = platformSystemOps();
+    ops.freeSpace = [](const std::string& folder, uint64_t* bytes) {
+        if (folder == platform::temporaryFolder()) return *bytes = temporaryFull ? 0 : 1ull << 40, true;
+        uint64_t taken = 0;
+        for (const std::string& name : platform::folderNames(folder)) {
+            platform::FileState state;
+            if (name.rfind(".o", 0) == 0 && platform::pathState(platform::joinPath(folder, name), &state)) taken += state.size;
+        }
+        return *bytes = budget > taken ? budget - taken : 0, true;
+    };
+    return ops;
+}
+
+TEST(Store, TheCheckStopsWhereTheRunWouldForRoomTheTemporaryFolderAndPathLength) {
+    const std::string script = "globals\nendglobals\n" + kMain + "\nendfunction\n" + std::string(3000, '\n');
+    budget = 1ull << 40;
+    const MapFolder done(script);
+    ASSERT_EQ(done.run(standin, systemWithRoom()).exitCode, 0);
+    const int64_t mapSize = static_cast<int64_t>(done.before.size());
+    const std::size_t stored = standinEntry(done.map, "war3map.j").size() - 1;
+    // Less room than a copy and its compaction take: both stop before copying. Room for that, not for the new script:
+    // the run stops after the rewrite, as the check does.
+    for (const uint64_t room : {roomNeeded(mapSize, 0) - 1, roomNeeded(mapSize, stored) - 1}) {
+        budget = room;
+        const MapFolder f(script);
+        const std::string line = "There is not room enough for the new map in " + f.folder.path + ": ostrel needs about *";
+        f.expectStop(f.run(standin, systemWithRoom(), {"--check"}), line);
+        f.expectStop(f.run(standin, systemWithRoom()), line);
+    }
+    // A temporary folder that is full, or not there: the check makes its copy where the run would, and removes it.
+    budget = 1ull << 40;
+    const MapFolder f(script);
+    temporaryFull = true;
+    EXPECT_EQ(f.run(standin, systemWithRoom(), {"--check"}).exitCode, 0);
+    temporaryFull = false;
+    const std::string temporary = platform::temporaryFolder();
+    useTemporaryFolder(f.folder.file("absent"));
+    EXPECT_EQ(f.run(standin, systemWithRoom(), {"--check"}).exitCode, 0);
+    useTemporaryFolder(temporary);
+    EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
+    // A folder whose path leaves little room under the archive library's limit: the copy gets a short name; where
+    // not even that fits, the run and the check stop alike.
+    ArchiveOps limited = standin;
+    std::vector<std::string> copies;
+    SystemOps watched = platformSystemOps();
+    static std::vector<std::string>* seen = &copies;
+    static std::string folder;
+    folder = f.folder.path;
+    watched.atStep = [](StoreStep step) { if (step == StoreStep::kCopied) *seen = sortedNames(folder); };
+    limited.pathLimit = f.folder.path.size() + 6;
+    EXPECT_EQ(f.run(limited, watched).exitCode, 0);
+    EXPECT_EQ(copies, (std::vector<std::string>{".o0", "func.j", "map.w3x"}));
+    limited.pathLimit = f.folder.path.size() + 3;
+    const MapFolder tight(script);
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--check"}, std::vector<std::string>{}})
+        tight.expectStop(tight.run(limited, platformSystemOps(), options), "Couldn't create a temporary copy of the map "
+                         "in " + tight.folder.path + ": its path would be longer than the map archive library takes (*");
 }
 
 TEST(Modes, CheckShowsWhatARunWouldDoInEitherLanguageAndChangesNothing) {

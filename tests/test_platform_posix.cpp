@@ -48,7 +48,9 @@ void chownToOtherUser(const std::string& path, int owner) {
         std::abort();
 }
 
-platform::File holdOpen(const std::string& path) {
+void useTemporaryFolder(const std::string& path) { setenv("TMPDIR", path.c_str(), 1); }
+
+platform::File holdOpen(const std::string& path, bool) {
     platform::File file;
     file.handle_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     return file;

@@ -39,9 +39,12 @@ const bool kRunningAsRoot = false;  // the read-only attribute holds for every u
 
 void chownToOtherUser(const std::string&, int) {}
 
-platform::File holdOpen(const std::string& path) {
+platform::File holdOpen(const std::string& path, bool sharesWriting) {
     platform::File file;
-    file.handle_ = reinterpret_cast<intptr_t>(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    const DWORD share = FILE_SHARE_READ | (sharesWriting ? FILE_SHARE_WRITE : 0);
+    file.handle_ = reinterpret_cast<intptr_t>(CreateFileW(wide(path).c_str(), GENERIC_READ, share, nullptr,
                                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file;
 }
+
+void useTemporaryFolder(const std::string& path) { SetEnvironmentVariableW(L"TMP", wide(path).c_str()); }

@@ -44,8 +44,11 @@ std::string luaProblems(const std::string& script);
 extern const bool kRunningAsRoot;
 // Gives the file at path to another user (uid 1, or owner) and its group to kUnprivilegedUid, writable by that group.
 void chownToOtherUser(const std::string& path, int owner = 1);
-// Opens path for reading as another program that shares it with no writer.
-platform::File holdOpen(const std::string& path);
+// Opens path for reading as another program that shares it with no writer (with writers but not with deleting, where
+// sharesWriting).
+platform::File holdOpen(const std::string& path, bool sharesWriting = false);
+// Makes path the system's temporary folder for this process.
+void useTemporaryFolder(const std::string& path);
 
 // A fresh temporary folder, removed with everything in it when it goes.
 struct TempFolder {
