@@ -11,6 +11,8 @@ public:
 
     // True once the archive at path is open with flags.
     bool open(const std::string& path, unsigned flags) { open_ = ops_.openArchive(path.c_str(), 0, flags, &handle_); return open_; }
+    // True once a new archive for entries files is made at path, and open.
+    bool create(const std::string& path, uint32_t entries) { open_ = ops_.createArchive(path.c_str(), entries, &handle_); return open_; }
     // True once the archive is closed with every change in the file.
     bool close() {
         if (!open_) return true;

@@ -41,6 +41,15 @@ struct ArchiveOps {
     // The names of the archive's entries; *complete is false when the name
     // of some entry is not known.
     bool (*entryNames)(ArchiveHandle archive, std::vector<std::string>* names, bool* complete);
+    // True once a new archive is made at path, open for adding entries: for
+    // entries files besides its (listfile) and (attributes), which it keeps
+    // (the attributes with each entry's CRC32); archive format version 1,
+    // sectors of 4096 bytes, a hash table of the smallest power of two of at
+    // least 64 that holds every entry, entries compressed with zlib.
+    bool (*createArchive)(const char* path, uint32_t entries, ArchiveHandle* archive);
+    // Where the archive starts in its file: the bytes in front of it (a
+    // map's header) are not the archive's.
+    uint64_t (*archiveOffset)(ArchiveHandle archive);
     // True when the last failed operation failed for lack of memory.
     bool (*lastFailureWasMemory)();
     // Why the last failed operation failed, as the library or the system
@@ -53,3 +62,15 @@ struct ArchiveOps {
 
 // The table backed by the archive library.
 const ArchiveOps& libraryArchiveOps();
+
+// Marks a call into the archive library while it lasts, so that a crash there
+// is reported as the library's.
+class LibraryCall {
+public:
+    LibraryCall();
+    ~LibraryCall();
+    LibraryCall(const LibraryCall&) = delete;
+    LibraryCall& operator=(const LibraryCall&) = delete;
+};
+// Signal-safe: true while a call into the archive library is under way.
+bool insideArchiveLibrary();

@@ -26,6 +26,7 @@ const char* libraryPath(const char* path) {
 
 // True once the archive is open; read-only unless kOpenForChange is asked for.
 bool openArchive(const char* path, unsigned priority, unsigned flags, ArchiveHandle* archive) {
+    const LibraryCall call;
     DWORD libraryFlags = (flags & kOpenForChange) ? 0 : MPQ_OPEN_READ_ONLY;
     HANDLE handle = nullptr;
     if (!SFileOpenArchive(&libraryPath(path)[0], priority, libraryFlags, &handle)) return false;
@@ -35,6 +36,7 @@ bool openArchive(const char* path, unsigned priority, unsigned flags, ArchiveHan
 
 // True once the named entry is found in the archive.
 bool openEntry(ArchiveHandle archive, const char* name, unsigned scope, EntryHandle* entry) {
+    const LibraryCall call;
     HANDLE handle = nullptr;
     if (!SFileOpenFileEx(archive, name, scope, &handle)) return false;
     *entry = handle;
@@ -43,6 +45,7 @@ bool openEntry(ArchiveHandle archive, const char* name, unsigned scope, EntryHan
 
 // The entry's size, or kInvalidEntrySize when it cannot be had or exceeds 32 bits.
 uint32_t entrySize(EntryHandle entry, uint32_t* sizeHigh) {
+    const LibraryCall call;
     DWORD high = 0;
     DWORD low = SFileGetFileSize(entry, &high);
     if (sizeHigh) *sizeHigh = high;
@@ -53,6 +56,7 @@ uint32_t entrySize(EntryHandle entry, uint32_t* sizeHigh) {
 // True when all count bytes were read; *bytesRead says how many arrived
 // (the library reports fewer than asked as a failure).
 bool readEntry(EntryHandle entry, void* buffer, uint32_t count, uint32_t* bytesRead, void* overlapped) {
+    const LibraryCall call;
     DWORD got = 0;
     bool ok = SFileReadFile(entry, buffer, count, &got, static_cast<LPOVERLAPPED>(overlapped));
     if (bytesRead) *bytesRead = got;
@@ -61,22 +65,26 @@ bool readEntry(EntryHandle entry, void* buffer, uint32_t count, uint32_t* bytesR
 
 // True once the entry is closed.
 bool closeEntry(EntryHandle entry) {
+    const LibraryCall call;
     return SFileCloseFile(entry);
 }
 
 // True once the named entry is gone.
 bool deleteEntry(ArchiveHandle archive, const char* name) {
+    const LibraryCall call;
     return SFileRemoveFile(archive, name, SFILE_OPEN_FROM_MPQ);
 }
 
 // True once the archive's tables, name list and attributes are written.
 bool finishChange(ArchiveHandle archive) {
+    const LibraryCall call;
     return SFileFlushArchive(archive);
 }
 
 // True once the archive holds the named entry with exactly these bytes,
 // stored compressed.
 bool addEntryFromMemory(ArchiveHandle archive, const void* data, uint32_t length, const char* name, unsigned flags) {
+    const LibraryCall call;
     HANDLE file = nullptr;
     DWORD fileFlags = MPQ_FILE_COMPRESS | MPQ_FILE_REPLACEEXISTING | flags;
     if (!SFileCreateFile(archive, name, 0, length, 0, fileFlags, &file)) return false;
@@ -87,12 +95,43 @@ bool addEntryFromMemory(ArchiveHandle archive, const void* data, uint32_t length
 
 // True once the archive is closed and its changes are in the file.
 bool closeArchive(ArchiveHandle archive) {
+    const LibraryCall call;
     return SFileCloseArchive(archive);
 }
 
 // True once the archive is rewritten without dead space.
 bool compactArchive(ArchiveHandle archive) {
+    const LibraryCall call;
     return SFileCompactArchive(archive, nullptr, false);
+}
+
+// True once a new archive for entries files is made at path, with its name
+// list and attributes (CRC32), as the map editor that saves maps as folders
+// writes its archives.
+bool createArchive(const char* path, uint32_t entries, ArchiveHandle* archive) {
+    const LibraryCall call;
+    SFILE_CREATE_MPQ create = {};
+    create.cbSize = sizeof create;
+    create.dwMpqVersion = MPQ_FORMAT_VERSION_1;
+    create.dwStreamFlags = STREAM_PROVIDER_FLAT | BASE_PROVIDER_FILE;
+    create.dwFileFlags1 = MPQ_FILE_DEFAULT_INTERNAL;
+    create.dwFileFlags2 = MPQ_FILE_DEFAULT_INTERNAL;
+    create.dwAttrFlags = MPQ_ATTRIBUTE_CRC32;
+    create.dwSectorSize = 0x1000;
+    // The library makes room for the name list and the attributes itself, and
+    // rounds the table up to a power of two: 62 give a table of 64.
+    create.dwMaxFileCount = entries < 62 ? 62 : entries;
+    HANDLE handle = nullptr;
+    if (!SFileCreateArchive2(&libraryPath(path)[0], &create, &handle)) return false;
+    *archive = handle;
+    return true;
+}
+
+// Where the archive starts in its file.
+uint64_t archiveOffset(ArchiveHandle archive) {
+    const LibraryCall call;
+    ULONGLONG offset = 0;
+    return SFileGetFileInfo(archive, SFileMpqHeaderOffset, &offset, sizeof offset, nullptr) ? offset : 0;
 }
 
 // True when name is one the library makes up for an entry whose name it does
@@ -106,6 +145,7 @@ bool isMadeUpName(const char* name) {
 
 // The names of the archive's entries; *complete false when one is not known.
 bool entryNames(ArchiveHandle archive, std::vector<std::string>* names, bool* complete) {
+    const LibraryCall call;
     names->clear();
     *complete = true;
     SFILE_FIND_DATA found;
@@ -147,9 +187,10 @@ std::string lastFailureReason() {
 
 const ArchiveOps& libraryArchiveOps() {
     static const ArchiveOps ops = {
-        openArchive,  openEntry,          entrySize,      readEntry,  closeEntry,           deleteEntry,
-        finishChange, addEntryFromMemory, closeArchive,   compactArchive, entryNames, lastFailureWasMemory,
-        lastFailureReason, MAX_PATH - 1,
+        openArchive,    openEntry,     entrySize,     readEntry,     closeEntry,
+        deleteEntry,    finishChange,  addEntryFromMemory,  closeArchive,  compactArchive,
+        entryNames,     createArchive, archiveOffset, lastFailureWasMemory, lastFailureReason,
+        MAX_PATH - 1,
     };
     return ops;
 }

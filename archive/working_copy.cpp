@@ -211,6 +211,21 @@ bool WorkingCopy::rename(const std::string& target, std::string* err) {
     return true;
 }
 
+bool WorkingCopy::takeArchive(uint64_t keep, std::string* err) {
+    platform::File from, to;
+    std::vector<char> buffer(kBufferSize);
+    uint64_t hash = 0;
+    if (system_.openRegularFile(compactionPath_, &from, err) != platform::OpenResult::kOpened ||
+        !system_.openCutTo(path_, static_cast<int64_t>(keep), &to, err))
+        return false;
+    if (!copyBytes(system_, from, &to, buffer, &hash, err)) return false;
+    if (!to.close()) {
+        *err = platform::lastError();
+        return false;
+    }
+    return true;
+}
+
 void WorkingCopy::discard() {
     if (path_.empty()) return;
     std::vector<char> buffer(finished_ ? kBufferSize : 0);

@@ -49,7 +49,12 @@ public:
     // the copy this run made; leaves any other file there.
     void discard();
 
+    // After the archive library wrote an archive at the compaction path: cuts
+    // the copy to its first keep bytes and puts that archive behind them.
+    bool takeArchive(uint64_t keep, std::string* err);
+
     const std::string& path() const { return path_; }
+    const std::string& compactionPath() const { return compactionPath_; }
 
 private:
     const SystemOps& system_;

@@ -78,6 +78,10 @@ bool writeAll(File& file, const char* data, std::size_t size);
 // True once the contents of the file at path are on disk.
 bool syncPath(const std::string& path, std::string* err);
 
+// Opens the existing file at path for writing, cut to its first size bytes,
+// positioned at its end.
+bool openCutTo(const std::string& path, int64_t size, File* file, std::string* err);
+
 // Creates path as a new file for writing, readable and writable by the user
 // only; never opens an existing one (*exists tells that case apart).
 bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err);

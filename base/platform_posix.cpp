@@ -183,6 +183,17 @@ bool syncPath(const std::string& path, std::string* err) {
     return ::close(handle) == 0 && synced;
 }
 
+bool openCutTo(const std::string& path, int64_t size, File* file, std::string* err) {
+    File opened;
+    opened.handle_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (!opened.isOpen() || ftruncate(fd(opened), size) != 0 || lseek(fd(opened), 0, SEEK_END) != size) {
+        setError(err);
+        return false;
+    }
+    *file = std::move(opened);
+    return true;
+}
+
 bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err) {
     const int handle = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     *exists = handle < 0 && errno == EEXIST;

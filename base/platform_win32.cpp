@@ -190,6 +190,21 @@ bool syncPath(const std::string& path, std::string* err) {
     return true;
 }
 
+bool openCutTo(const std::string& path, int64_t size, File* file, std::string* err) {
+    File opened;
+    opened.handle_ = reinterpret_cast<intptr_t>(CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    if (handleOf(opened) == INVALID_HANDLE_VALUE || !SetFilePointerEx(handleOf(opened), at, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(handleOf(opened))) {
+        setError(err);
+        return false;
+    }
+    *file = std::move(opened);
+    return true;
+}
+
 bool createNewFile(const std::string& path, File* file, bool* exists, std::string* err) {
     const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -2,7 +2,7 @@
 
 const SystemOps& platformSystemOps() {
     static const SystemOps ops = {
-        platform::openRegularFile, platform::createNewFile, platform::readSome,     platform::rewind,
+        platform::openRegularFile, platform::createNewFile, platform::openCutTo,    platform::readSome,  platform::rewind,
         platform::writeAll,        platform::syncPath,      platform::syncFolder,   platform::fileState,
         platform::pathState,       platform::copyMetadata,  platform::exchangeFiles, platform::replaceFile,
         platform::removeFile,      platform::freeSpace,     [](StoreStep) {},

@@ -20,6 +20,7 @@ enum class StoreStep {
 struct SystemOps {
     platform::OpenResult (*openRegularFile)(const std::string& path, platform::File* file, std::string* err);
     bool (*createNewFile)(const std::string& path, platform::File* file, bool* exists, std::string* err);
+    bool (*openCutTo)(const std::string& path, int64_t size, platform::File* file, std::string* err);
     long long (*readSome)(platform::File& file, char* buffer, std::size_t size);
     bool (*rewind)(platform::File& file);
     bool (*writeAll)(platform::File& file, const char* data, std::size_t size);

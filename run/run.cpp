@@ -8,6 +8,7 @@
 #include <functional>
 #include <string_view>
 #include "archive/map_file.h"
+#include "archive/archive_script.h"
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
@@ -125,7 +126,8 @@ void noteDuplicates(const RegistrationLists& lists, std::vector<ScanNote>* notes
 // Writes one line per registration, in the order the generated function
 // makes them, and the notes as warnings; false, with one line in *message,
 // when the standard output does not take them.
-bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::string* message) {
+bool report(const ScriptScan& scan, const ArchiveFacts& facts, std::ostream& out, std::ostream& err,
+            std::string* message) {
     // "line N: FUNCTION KEY[ VALUE]\n", written through a buffer that goes
     // out whenever it is full, so that a long list never needs fresh memory
     // of its size.
@@ -169,6 +171,8 @@ bool report(const ScriptScan& scan, std::ostream& out, std::ostream& err, std::s
     noteDuplicates(scan.registrations, &notes);
     std::stable_sort(notes.begin(), notes.end(), [](const ScanNote& a, const ScanNote& b) { return a.line < b.line; });
     std::string warnings;
+    if (facts.isSigned)
+        warnings += "warning: The map carries a signature, which a changed map cannot keep: the new map leaves it out.\n";
     for (const ScanNote& note : notes)
         warnings += "warning: " + shownOnOneLine(note.text) + " (line " + std::to_string(note.line) + ")\n";
     err << warnings << std::flush;
@@ -189,14 +193,14 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     ScriptText script;
     std::vector<ScriptEntry> entries;
     for (const ScriptLanguage& language : kLanguages) entries.push_back(language.entry);
-    std::size_t which = 0;
+    ArchiveFacts facts;
     if (!openMap(system, request.map, &map, message) ||
         !resolveDestination(system, map, request.output, check, outside.archive.pathLimit, &destination, message) ||
         !copyMap(system, map, destination.copyFolder, outside.archive.pathLimit, copy, message) ||
-        !readMapScript(outside.archive, copy.path(), request.map, entries, &which, &script, message))
+        !readMapScript(outside.archive, copy.path(), request.map, entries, &facts, &script, message))
         return false;
     system.atStep(StoreStep::kScriptRead);
-    const ScriptLanguage& language = kLanguages[which];
+    const ScriptLanguage& language = kLanguages[facts.which];
     ScriptScan scan;
     ScriptText working;
     const bool rewritten = rewriteScript(std::move(script), language, request.map, outside.libraryFolders, check, &scan,
@@ -204,7 +208,7 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     // What a check found is shown also when the run would stop; the line
     // that says why comes last.
     std::string stop = *message;
-    if (check && !report(scan, out, err, message)) return false;
+    if (check && !report(scan, facts, out, err, message)) return false;
     *message = stop;
     // The run's own copy takes its room already where it is made.
     const uint64_t held = destination.copyFolder == destination.folder ? static_cast<uint64_t>(map.state.size) : 0;

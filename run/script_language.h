@@ -4,7 +4,7 @@
 // of kLanguages and goes through the same steps for either.
 #include <array>
 #include <cstddef>
-#include "archive/map_script_store.h"
+#include "archive/archive_script.h"
 #include "rewrite/function_block.h"
 #include "scan/script_scan.h"
 

@@ -1,5 +1,6 @@
 #include <csignal>
 #include <iostream>
+#include "archive/archive_ops.h"
 #include "archive/working_copy.h"
 #include "base/platform.h"
 #include "run/run.h"
@@ -8,6 +9,7 @@ namespace {
 
 // The lines a signal handler writes, made before any signal can come.
 std::string crashLine;
+std::string libraryCrashLine;
 std::string stopLine;
 std::string afterStoreLine;
 
@@ -16,9 +18,11 @@ std::string afterStoreLine;
 // otherwise, so that a script or a shell that stops on an interrupt still does.
 extern "C" void onEndingSignal(int signal) {
     const bool mapUntouched = removeWorkingCopiesNow();
-    platform::writeErrorNow(!mapUntouched                     ? afterStoreLine.c_str()
-                            : platform::isCrashSignal(signal) ? crashLine.c_str()
-                                                              : stopLine.c_str());
+    const bool crash = platform::isCrashSignal(signal);
+    platform::writeErrorNow(!mapUntouched                    ? afterStoreLine.c_str()
+                            : crash && insideArchiveLibrary() ? libraryCrashLine.c_str()
+                            : crash                          ? crashLine.c_str()
+                                                             : stopLine.c_str());
     if (platform::isCrashSignal(signal)) _Exit(1);
     platform::endBySignal(signal);
 }
@@ -26,8 +30,9 @@ extern "C" void onEndingSignal(int signal) {
 // Makes the lines a signal handler writes during the run request asks for.
 void prepareSignalLines(const Request& request) {
     const std::string map = shownOnOneLine(request.map);
-    crashLine = "ostrel stopped on a fault while reading or writing the map " + map +
-                " (the map may be damaged); the map was left as it was.\n";
+    crashLine = "ostrel stopped on a fault of its own while working on the map " + map + "; the map was left as it was.\n";
+    libraryCrashLine = "ostrel stopped: the map archive library crashed while working on the map " + map +
+                       "; the map was left as it was.\n";
     stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
     afterStoreLine = request.mode == Request::Mode::kOutput
                          ? "ostrel was stopped after it had stored the processed map in " + shownOnOneLine(request.output) +

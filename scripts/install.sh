@@ -2,13 +2,14 @@
 # Installs what building and running ostrel needs on Debian: the compiler and
 # the map archive library. With --tests also what the tests need: a second
 # archive client, Lua 5.3 (which checks and runs processed Lua scripts), the
-# test and benchmark libraries, clang with its sanitizer
+# test and benchmark libraries, the archive library's number library (the
+# tests sign a map with it), clang with its sanitizer
 # runtime and the symbolizer its reports need, and mingw-w64 with wine for
 # the Windows tests.
 set -euo pipefail
 packages=(cmake make g++ libstorm-dev smpq)
 if [ "${1:-}" = "--tests" ]; then
-  packages+=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-dev llvm lua5.3
+  packages+=(libgtest-dev googletest libbenchmark-dev libtomcrypt-dev clang libclang-rt-dev llvm lua5.3
              g++-mingw-w64-x86-64-posix wine wine64)
 fi
 missing=()

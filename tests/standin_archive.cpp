@@ -83,6 +83,12 @@ const ArchiveOps& standinArchiveOps() {
                 else names->push_back(entry.first);
             return true;
         },
+        [](const char* path, uint32_t, ArchiveHandle* handle) {
+            auto archive = std::make_unique<Archive>(Archive{path, {}, true});
+            if (!archive->write()) return false;
+            return *handle = archive.release(), true;
+        },
+        [](ArchiveHandle) { return uint64_t{0}; },
         [] { return false; },
         [] { return std::string(); },
         1023,

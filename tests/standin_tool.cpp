@@ -1,7 +1,7 @@
 // The tool with the stand-in archive in place of the archive library. A test that writes "SIGNAL STEP [SAVE]" into
 // "standin-raise" in the working folder has the signal raised after that step of the store (after the script is read
-// from the copy when STEP is left out), and, with SAVE, "standin-save" renamed over "map.w3x" after step SAVE, as
-// another program saves the map.
+// from the copy when STEP is left out; inside the stand-in library's first read when STEP is -1), and, with SAVE,
+// "standin-save" renamed over "map.w3x" after step SAVE, as another program saves the map.
 #include <csignal>
 #include <sstream>
 #include "run/run.h"
@@ -15,5 +15,11 @@ int main(int argc, char** argv) {
         if (static_cast<int>(now) == save) platform::replaceFile("standin-save", "map.w3x", nullptr);
         if (signal && static_cast<int>(now) == step) std::raise(signal);
     };
-    return toolMain(platform::commandLine(argc, argv), standinArchiveOps(), system);
+    static ArchiveOps archive = standinArchiveOps();
+    archive.readEntry = [](EntryHandle entry, void* buffer, uint32_t count, uint32_t* got, void* overlapped) {
+        const LibraryCall call;
+        if (signal && step == -1) std::raise(signal);
+        return standinArchiveOps().readEntry(entry, buffer, count, got, overlapped);
+    };
+    return toolMain(platform::commandLine(argc, argv), archive, system);
 }

@@ -242,11 +242,13 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
 // What a test's stand-in operation does besides its work, and how often it was called.
 int calls = 0;
 EntryHandle terrain = nullptr;
+ArchiveHandle changed = nullptr;  // the archive the script was removed from
 
 // The stand-in table with one operation failing or changed.
 ArchiveOps opsWith(int which) {
     calls = 0;
     terrain = nullptr;
+    changed = nullptr;
     ArchiveOps ops = standin;
     switch (which) {
         case 0: ops.openArchive = [](const char*, unsigned, unsigned, ArchiveHandle*) { return false; }; break;
@@ -286,9 +288,10 @@ ArchiveOps opsWith(int which) {
             };
             break;
         case 16:  // the terrain opens but does not read after the change
+            ops.deleteEntry = [](ArchiveHandle a, const char* name) { return ++calls, standin.deleteEntry(a, name); };
             ops.openEntry = [](ArchiveHandle a, const char* name, unsigned s, EntryHandle* e) {
                 const bool opened = standin.openEntry(a, name, s, e);
-                if (std::string(name) == "war3map.w3e") terrain = *e;
+                if (std::string(name) == "war3map.w3e" && calls > 0) terrain = *e;
                 return opened;
             };
             ops.readEntry = [](EntryHandle e, void* b, uint32_t n, uint32_t* got, void* o) {
@@ -311,7 +314,14 @@ ArchiveOps opsWith(int which) {
             ops.lastFailureWasMemory = [] { return true; };
             break;
         case 20:  // the archive does not close after the store
-            ops.closeArchive = [](ArchiveHandle a) { return standin.closeArchive(a) && ++calls != 2; };
+            ops.deleteEntry = [](ArchiveHandle a, const char* name) { return changed = a, standin.deleteEntry(a, name); };
+            ops.closeArchive = [](ArchiveHandle a) { return standin.closeArchive(a) && a != changed; };
+            break;
+        case 21:  // the compaction changes another entry, which still reads
+            ops.compactArchive = [](ArchiveHandle a) {
+                return standin.deleteEntry(a, "war3map.w3e") && standin.addEntryFromMemory(a, "changed", 7, "war3map.w3e", 0) &&
+                       standin.compactArchive(a);
+            };
             break;
         case 18:  // the first read reports success but delivers one byte less and scribbles on the rest
             ops.readEntry = [](EntryHandle e, void* buffer, uint32_t count, uint32_t* got, void* o) {
@@ -395,7 +405,7 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
     const std::string unread = "The map file did not read back as written; it was left as it was.";
     const std::string copy = "Couldn't create a temporary copy of the map in *";
     const std::string finish = "Couldn't finish the updated copy of the map: no";
-    // Archive operations 0 to 20 (with 18 the run succeeds), then system operations 1 to 7.
+    // Archive operations 0 to 21 (with 18 the run succeeds), then system operations 1 to 7.
     const std::string lines[] = {
         "Couldn't open the map mpq file for reading. MAP: the archive library cannot open it",
         "Couldn't locate the file war3map.j in the map file.",
@@ -406,10 +416,11 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
         "Couldn't open the map mpq file for writing.", "Not enough memory to read the map script.", unread, unread,
         unread, unread, "The archive library wrote a new map of *; the map was left as it was.", "",
         "Not enough memory to read the new map back.", "Couldn't close the map file after writing it.",
+        "The archive library changed the file war3map.w3e of the map while it stored the new script; the map was left as it was.",
         copy + ": Too many open files", copy, copy, finish, finish, "Couldn't replace the map file MAP with its updated copy: no",
         "The map MAP was changed by another program while ostrel worked on it; it was left as that program wrote it.",
     };
-    for (int which = 0; which < 28; ++which) {
+    for (int which = 0; which < 29; ++which) {
         SCOPED_TRACE("case " + std::to_string(which));
         MapFolder f(which == 18 ? kMinimalScript + std::string(100, 'x') : kMinimalScript);
         if (which == 18) {  // only the bytes a read delivers count
@@ -417,8 +428,8 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
             EXPECT_EQ(standinEntry(f.map, "war3map.j").find('Z'), std::string::npos);
             continue;
         }
-        const bool archive = which <= 20;
-        f.expectStop(f.run(archive ? opsWith(which) : standin, archive ? platformSystemOps() : systemWith(which - 20)),
+        const bool archive = which <= 21;
+        f.expectStop(f.run(archive ? opsWith(which) : standin, archive ? platformSystemOps() : systemWith(which - 21)),
                      lines[which]);
         // Where an archive operation fails, a check stops alike.
         if (archive) f.expectStop(f.run(opsWith(which), platformSystemOps(), {"--check"}), lines[which]);
@@ -694,6 +705,17 @@ TEST(Modes, CheckShowsWhatARunWouldDoInEitherLanguageAndChangesNothing) {
     EXPECT_EQ(stop.exitCode, 1);
     EXPECT_EQ(stop.out, check.out);  // what the scan found is shown all the same
     EXPECT_TRUE(matches(stop.err.substr(stop.err.rfind("Could not")), kLibraryMessage));
+}
+
+TEST(Run, ASignedMapIsWrittenAnewWithoutItsSignature) {
+    const MapFolder f(kMinimalScript, kLibraryFile, {{"(signature)", std::string(72, 's')}, {"war3map.w3e", "terrain"}});
+    const ProcessResult check = f.run(standin, platformSystemOps(), {"--check"});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.err, "warning: The map carries a signature, which a changed map cannot keep: the new map leaves it out.\n");
+    EXPECT_EQ(f.run().exitCode, 0);
+    EXPECT_EQ(standinEntry(f.map, "(signature)"), "<none>");
+    EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), "terrain");
+    EXPECT_NE(standinEntry(f.map, "war3map.j").find("call Add_Commands()"), std::string::npos);
 }
 
 TEST(Modes, CheckCountsLinesAsTheCompilersDoAndWarnsOnlyOfRealMisses) {
