@@ -483,7 +483,7 @@ TEST(Store, ASaveByAnotherProgramAtAnyStepSurvives) {
                 SCOPED_TRACE("how " + std::to_string(how) + ", moment " + std::to_string(at) + (inPlace ? ", in place" : ", by rename"));
                 MapFolder f(kMinimalScript);
                 atMoment = {{at, [&] { saveAsEditor(f.map, inPlace); }}};
-                const std::vector<std::string> options = how == kOutput ? std::vector<std::string>{"--output", "new.w3x"} : std::vector<std::string>{};
+                const std::vector<std::string> options = how == kOutput ? std::vector<std::string>{"--output", f.folder.file("new.w3x")} : std::vector<std::string>{};
                 EXPECT_EQ(f.run(standin, systemWith(how == kRename ? 8 : 0), options).err,
                           "The map " + f.map + " was changed by another program while ostrel worked on it; it was left as "
                           "that program wrote it.\n");
