@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 #include "archive/archive_handles.h"
+#include "archive/entry_hash.h"
+#include "archive/map_script_store.h"
 #include "base/content_hash.h"
 
 namespace {
@@ -80,24 +82,6 @@ bool entryHolds(const ArchiveOps& ops, EntryHandle entry, const char* expected, 
     return true;
 }
 
-// The hash of the whole content of an open entry, read through piece; false
-// when it does not read whole.
-bool entryHash(const ArchiveOps& ops, EntryHandle entry, std::vector<char>& piece, uint64_t* hash) {
-    const uint32_t size = ops.entrySize(entry, nullptr);
-    if (size == kInvalidEntrySize) return false;
-    ContentHash content;
-    for (uint32_t done = 0; done < size;) {
-        const uint32_t ask = std::min<uint32_t>(kReadBackPiece, size - done);
-        if (piece.size() < ask) piece.resize(ask);
-        uint32_t got = 0;
-        if (!ops.readEntry(entry, piece.data(), ask, &got, nullptr) || got != ask) return false;
-        content.add(piece.data(), ask);
-        done += ask;
-    }
-    *hash = content.value();
-    return true;
-}
-
 // Reads the whole named entry of archive into bytes; false when it does not
 // read whole.
 bool readWholeEntry(const ArchiveOps& ops, const ArchiveHolder& archive, const std::string& name,
@@ -146,9 +130,8 @@ bool surveyArchive(const ArchiveOps& ops, const std::string& path, const ScriptE
     for (std::string& name : names) {
         contents->isSigned = contents->isSigned || name == "(signature)";
         if (name == entry.name || isBookkeeping(name)) continue;
-        EntryHolder held(ops);
         uint64_t hash = 0;
-        if (!held.open(archive, name.c_str()) || !entryHash(ops, held.handle(), piece, &hash) || !held.close()) {
+        if (!entryHash(ops, archive, name, piece, &hash)) {
             *err = failure(ops, "Couldn't read the file " + name + " from the map file.", "read the map's entries");
             return false;
         }
@@ -250,22 +233,15 @@ bool storedAsMeant(const ArchiveOps& ops, const std::string& path, const ScriptE
         return fail();
     std::vector<char> piece;
     for (const HeldEntry& held : contents.entries) {
-        EntryHolder stored(ops);
         uint64_t hash = 0;
-        if (!stored.open(archive, held.name.c_str()) || !entryHash(ops, stored.handle(), piece, &hash) ||
-            !stored.close())
-            return fail();
+        if (!entryHash(ops, archive, held.name, piece, &hash)) return fail();
         if (hash != held.hash) {
             *err = "The archive library changed the file " + held.name + " of the map while it stored the new "
                    "script; the map was left as it was.";
             return false;
         }
     }
-    for (const char* name : {"(listfile)", "(attributes)"}) {
-        EntryHolder kept(ops);
-        uint64_t hash = 0;
-        if (kept.open(archive, name) && (!entryHash(ops, kept.handle(), piece, &hash) || !kept.close())) return fail();
-    }
+    if (!bookkeepingReads(ops, archive, piece)) return fail();
     return archive.close() || fail();
 }
 
@@ -308,6 +284,23 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::st
     if (found.nulTerminated) read.resize(std::min(read.size(), read.find('\0')));
     *text = std::move(read);
     return true;
+}
+
+bool locateArchive(const std::string& map, const std::vector<ScriptEntry>&, MapPlace* place, std::string*) {
+    place->given = map;
+    place->watched = map;
+    return true;
+}
+
+bool takeFromArchive(StoreContext& context, const std::vector<ScriptEntry>& entries, ArchiveFacts* facts,
+                     ScriptText* text, std::string* err) {
+    return copyMap(context.system, context.map, context.destination.copyFolder, context.archive.pathLimit, context.copy,
+                   err) &&
+           readMapScript(context.archive, context.copy.path(), context.place.given, entries, facts, text, err);
+}
+
+bool putIntoArchive(StoreContext& context, const ScriptEntry& entry, const ScriptText& text, std::string* err) {
+    return storeScriptInCopy(context.archive, context.system, context.copy, entry, text, context.map.state.size, err);
 }
 
 bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, WorkingCopy& copy, const ScriptEntry& entry,

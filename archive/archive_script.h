@@ -3,22 +3,7 @@
 // the map, put into the working copy of the map, and read back.
 #include <string>
 #include <vector>
-#include "archive/archive_ops.h"
-#include "archive/working_copy.h"
-#include "base/script_text.h"
-#include "base/system_ops.h"
-
-// The archive entry that holds a map's script, and how its text is stored.
-struct ScriptEntry {
-    const char* name;
-    bool nulTerminated;  // the text ends at its first NUL, and the archive stores it followed by one
-};
-
-// What a read of a map archive found besides its script.
-struct ArchiveFacts {
-    std::size_t which = 0;  // the index of the entry the script is in
-    bool isSigned = false;  // the archive carries a signature, which a changed archive cannot keep
-};
+#include "archive/map_form.h"
 
 // Reads the script of the map archive at path through a read-only handle
 // into *text (up to its first NUL byte where the entry is NUL-terminated):
@@ -39,3 +24,11 @@ bool readMapScript(const ArchiveOps& ops, const std::string& path, const std::st
 // past what the new script explains.
 bool storeScriptInCopy(const ArchiveOps& ops, const SystemOps& system, WorkingCopy& copy, const ScriptEntry& entry,
                        const ScriptText& text, int64_t mapSize, std::string* err);
+
+// The map archive form (map_form.h): the archive is the file watched; its
+// script is read from the working copy, a copy of the archive, and stored
+// there.
+bool locateArchive(const std::string& map, const std::vector<ScriptEntry>& entries, MapPlace* place, std::string* err);
+bool takeFromArchive(StoreContext& context, const std::vector<ScriptEntry>& entries, ArchiveFacts* facts,
+                     ScriptText* text, std::string* err);
+bool putIntoArchive(StoreContext& context, const ScriptEntry& entry, const ScriptText& text, std::string* err);

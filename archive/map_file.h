@@ -15,9 +15,11 @@ struct OpenMap {
     uint64_t contentHash = 0;    // of its bytes as copied
 };
 
-// Opens the map at path without blocking; false, with one line in *err, when
-// it is missing, unreadable or not a regular file.
-bool openMap(const SystemOps& system, const std::string& path, OpenMap* map, std::string* err);
+// Opens the map at path without blocking; false, with one line in *err (that
+// starts with unreadable where the file cannot be opened), when it is
+// missing, unreadable or not a regular file.
+bool openMap(const SystemOps& system, const std::string& path, const char* unreadable, OpenMap* map,
+             std::string* err);
 
 // Holds the map open again where it was let go; false when the file there is
 // no longer the one opened, unchanged.
@@ -32,6 +34,9 @@ bool mapUnchanged(const SystemOps& system, const OpenMap& map);
 // The line that says another program changed the map during the run.
 std::string mapChangedMessage(const OpenMap& map);
 
+struct MapForm;
+struct MapPlace;
+
 // Where a run puts the processed map.
 struct Destination {
     std::string target;        // the file that is replaced or made, links resolved
@@ -42,22 +47,19 @@ struct Destination {
     bool isMap = true;         // the target is the map itself
 };
 
-// The destination of a run: the map itself; or, with output, the file output
-// names (a folder receives the map under its own name, links are followed,
-// also to a file not there yet); or, for a check, the map with the copy made
-// in the system's temporary folder (in the map's folder where that folder
-// cannot take it). False, with one line in *err, when it is the map itself,
-// not a regular file, or cannot be written or replaced, or when its folder
-// cannot take a copy whose path is at most pathLimit bytes long, or lacks the
-// room a run needs before its new script is known.
-bool resolveDestination(const SystemOps& system, const OpenMap& map, const std::string& output, bool check,
-                        std::size_t pathLimit, Destination* destination, std::string* err);
-
-// The bytes a run needs free in the folder of its working copy, for a map of
-// mapSize bytes and a new script of scriptSize bytes (0 while it is not
-// known): the copy, the new script added to it, and the archive library's
-// compacted copy beside it.
-uint64_t roomNeeded(int64_t mapSize, std::size_t scriptSize);
+// The destination of a run: the map itself, that is the file watched (a map
+// archive, or the script file of a map folder); or, with output, the file
+// output names (a folder receives the map under the map's own name, links are
+// followed, also to a file not there yet), never in a map folder; or, for a
+// check of a map archive, the map with the copy made in the system's
+// temporary folder (in the map's folder where that folder cannot take it).
+// False, with one line in *err, when it is the map itself, not a regular
+// file, or cannot be written or replaced, or when its folder cannot take a
+// copy whose path is at most pathLimit bytes long (where the archive library
+// writes it), or lacks the room a run needs before its new script is known.
+bool resolveDestination(const SystemOps& system, const OpenMap& map, const MapPlace& place, const MapForm& form,
+                        const std::string& output, bool check, std::size_t pathLimit, Destination* destination,
+                        std::string* err);
 // True when folder has room bytes free, counting held bytes that the run's
 // own files take there already; else one line in *err.
 bool hasRoom(const SystemOps& system, const std::string& folder, uint64_t room, uint64_t held, std::string* err);

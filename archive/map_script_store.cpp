@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 #include <vector>
-#include "archive/archive_handles.h"
+#include "base/file_content.h"
 
 namespace {
 
@@ -67,10 +67,30 @@ bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, s
              std::string* err) {
     if (!stillTheMap(system, map, true, err)) return false;
     std::string why;
-    const bool copied = copy.create(folder, map.file, pathLimit, &map.contentHash, &why);
+    platform::File file;
+    std::vector<char> buffer(kFileBuffer);
+    bool copied = copy.create(folder, pathLimit, true, &file, &why) &&
+                  copyBytes(system, map.file, &file, buffer, &map.contentHash, &why);
+    if (file.isOpen() && !file.close() && copied) {
+        why = platform::lastError();
+        copied = false;
+    }
     releaseMap(map);
     if (!copied) {
         *err = "Couldn't create a temporary copy of the map in " + folder + ": " + why;
+        return false;
+    }
+    system.atStep(StoreStep::kCopied);
+    return stillTheMap(system, map, false, err);
+}
+
+bool readMap(const SystemOps& system, OpenMap& map, ScriptText* text, std::string* err) {
+    if (!stillTheMap(system, map, true, err)) return false;
+    std::string why;
+    const bool read = readWhole(system, map.file, text, &map.contentHash, &why);
+    releaseMap(map);
+    if (!read) {
+        *err = "Couldn't read the map script " + map.path + ": " + why;
         return false;
     }
     system.atStep(StoreStep::kCopied);

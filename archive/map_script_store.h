@@ -4,6 +4,7 @@
 #include <string>
 #include "archive/map_file.h"
 #include "archive/working_copy.h"
+#include "base/script_text.h"
 
 // Copies the map, from the file opened, into copy in folder and keeps the
 // hash of its bytes; false, with one line in *err, when the copy cannot be
@@ -11,6 +12,11 @@
 // bytes long.
 bool copyMap(const SystemOps& system, OpenMap& map, const std::string& folder, std::size_t pathLimit, WorkingCopy& copy,
              std::string* err);
+
+// Reads the watched file whole, from the file opened, into *text and keeps
+// the hash of its bytes; false, with one line in *err, when it cannot be read
+// or changed meanwhile.
+bool readMap(const SystemOps& system, OpenMap& map, ScriptText* text, std::string* err);
 
 // Flushes the stored copy, gives it its metadata and puts it in the place of
 // the destination, once the map is found unchanged by state and by content;

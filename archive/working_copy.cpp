@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 #include <vector>
-#include "base/content_hash.h"
+#include "base/file_content.h"
 
 namespace {
 
@@ -53,25 +53,6 @@ std::string copyPath(const std::string& folder, int attempt, std::size_t limit) 
 
 constexpr int kAttempts = 100;
 
-constexpr std::size_t kBufferSize = 1 << 20;
-
-// True when every byte of from, from its start, reached to (when to is
-// open) and *hash holds their hash; otherwise *err (when given) says why not.
-bool copyBytes(const SystemOps& system, platform::File& from, platform::File* to, std::vector<char>& buffer,
-               uint64_t* hash, std::string* err) {
-    ContentHash content;
-    bool done = system.rewind(from);
-    while (done) {
-        const long long got = system.readSome(from, buffer.data(), buffer.size());
-        if (got == 0) break;
-        done = got > 0 && (!to || system.writeAll(*to, buffer.data(), static_cast<std::size_t>(got)));
-        if (done) content.add(buffer.data(), static_cast<std::size_t>(got));
-    }
-    if (!done && err) *err = platform::lastError();
-    *hash = content.value();
-    return done;
-}
-
 // The name the archive library gives its temporary file when it compacts the
 // archive at path; it is removed with the copy.
 std::string compactionTempPath(const std::string& path) {
@@ -80,15 +61,12 @@ std::string compactionTempPath(const std::string& path) {
 
 }  // namespace
 
-bool hashFile(const SystemOps& system, platform::File& file, std::vector<char>& buffer, uint64_t* hash) {
-    return copyBytes(system, file, nullptr, buffer, hash, nullptr);
-}
 
 bool copyFitsIn(const std::string& folder, std::size_t limit) {
     return copyPath(folder, kAttempts - 1, limit).size() <= limit;
 }
 
-bool WorkingCopy::create(const std::string& folder, platform::File& source, std::size_t limit, uint64_t* hash,
+bool WorkingCopy::create(const std::string& folder, std::size_t limit, bool compactable, platform::File* file,
                          std::string* err) {
     discard();
     if (!copyFitsIn(folder, limit)) {
@@ -110,9 +88,10 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
             // the archive; its name is taken now, so that no other file is in
             // its way. Where that name would be too long, there is no
             // compaction.
-            const std::string compaction = compactionTempPath(candidate);
+            const std::string compaction = compactable ? compactionTempPath(candidate) : std::string();
             platform::File reserved;
-            if (compaction.size() <= limit && !system_.createNewFile(compaction, &reserved, &exists, err)) {
+            if (!compaction.empty() && compaction.size() <= limit &&
+                !system_.createNewFile(compaction, &reserved, &exists, err)) {
                 copy.close();
                 system_.removeFile(candidate);
                 if (exists) continue;
@@ -129,11 +108,8 @@ bool WorkingCopy::create(const std::string& folder, platform::File& source, std:
         *err = "no free name for it";
         return false;
     }
-    std::vector<char> buffer(kBufferSize);
-    const bool copied = copyBytes(system_, source, &copy, buffer, hash, err);
-    const bool closed = copy.close();
-    if (copied && !closed) *err = platform::lastError();
-    return copied && closed;
+    *file = std::move(copy);
+    return true;
 }
 
 WorkingCopy::~WorkingCopy() {
@@ -150,7 +126,7 @@ bool WorkingCopy::finish(const std::string& metadataFrom, bool flush, std::strin
     if (compacts()) system_.removeFile(compactionPath_);
     if ((flush && !system_.syncPath(path_, err)) || !system_.copyMetadata(metadataFrom, path_, err)) return false;
     platform::File file;
-    std::vector<char> buffer(kBufferSize);
+    std::vector<char> buffer(kFileBuffer);
     finished_ = system_.openRegularFile(path_, &file, err) == platform::OpenResult::kOpened &&
                 system_.fileState(file, &state_) && hashFile(system_, file, buffer, &hash_);
     if (!finished_ && err->empty()) *err = platform::lastError();
@@ -213,7 +189,7 @@ bool WorkingCopy::rename(const std::string& target, std::string* err) {
 
 bool WorkingCopy::takeArchive(uint64_t keep, std::string* err) {
     platform::File from, to;
-    std::vector<char> buffer(kBufferSize);
+    std::vector<char> buffer(kFileBuffer);
     uint64_t hash = 0;
     if (system_.openRegularFile(compactionPath_, &from, err) != platform::OpenResult::kOpened ||
         !system_.openCutTo(path_, static_cast<int64_t>(keep), &to, err))
@@ -228,7 +204,7 @@ bool WorkingCopy::takeArchive(uint64_t keep, std::string* err) {
 
 void WorkingCopy::discard() {
     if (path_.empty()) return;
-    std::vector<char> buffer(finished_ ? kBufferSize : 0);
+    std::vector<char> buffer(finished_ ? kFileBuffer : 0);
     if (holdsOurCopy(path_, buffer)) system_.removeFile(path_);
     if (compacts()) system_.removeFile(compactionPath_);
     unpublish(compactionPath_);

@@ -17,9 +17,10 @@ public:
     WorkingCopy& operator=(const WorkingCopy&) = delete;
 
     // Creates the copy in folder, never over an existing file, under a name
-    // whose path is at most limit bytes long, and fills it with every byte of
-    // source from its start; *hash receives their hash.
-    bool create(const std::string& folder, platform::File& source, std::size_t limit, uint64_t* hash, std::string* err);
+    // whose path is at most limit bytes long, and leaves it open for writing
+    // in *file. Where compactable, the name of the archive library's
+    // compaction file beside it is taken too, if it fits the limit.
+    bool create(const std::string& folder, std::size_t limit, bool compactable, platform::File* file, std::string* err);
     // True when the archive library may compact the copy: the name of its
     // temporary file fits the limit.
     bool compacts() const { return !compactionPath_.empty(); }
@@ -66,12 +67,11 @@ private:
     uint64_t hash_ = 0;           // of its bytes, once finished
 };
 
+// The limit on paths that no archive library reads.
+constexpr std::size_t kNoPathLimit = static_cast<std::size_t>(-1) / 2;
+
 // True when a copy made in folder has a path of at most limit bytes.
 bool copyFitsIn(const std::string& folder, std::size_t limit);
-
-// Reads the whole file from its start through buffer (which must not be
-// empty) into *hash; false when a read fails. Allocates nothing.
-bool hashFile(const SystemOps& system, platform::File& file, std::vector<char>& buffer, uint64_t* hash);
 
 // Signal-safe: removes every copy not yet kept. For a signal handler.
 // Returns false when a copy has taken its file's place.

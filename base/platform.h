@@ -99,8 +99,9 @@ bool endsInSeparator(const std::string& path);
 // opened for good, and no other program holds it open against that).
 bool mayWrite(const std::string& path, std::string* err);
 // True when the user may make a new file in folder and rename it over
-// replacing (an existing file there, or empty).
-bool mayCreateIn(const std::string& folder, const std::string& replacing, std::string* err);
+// replacing (an existing file there, or empty). Where the system cannot tell
+// it otherwise, a file is made there and removed again, if probe allows.
+bool mayCreateIn(const std::string& folder, const std::string& replacing, bool probe, std::string* err);
 // Gives the file at to what it can of the metadata of the file at from (its
 // owner where the system allows, its extended attributes and access control
 // lists) and then its mode or attributes.
@@ -120,6 +121,10 @@ void removeFile(const std::string& path);
 void syncFolder(const std::string& folder);
 // The names in folder; empty when it cannot be listed.
 std::vector<std::string> folderNames(const std::string& folder);
+// The name in folder that is name (on a file system that ignores letter
+// case, too), else the single one there that differs from it only in letter
+// case (the folder is listed only then); empty when there is none.
+std::string nameInFolder(const std::string& folder, const std::string& name);
 // The folder holding the running executable, as the system reports it.
 std::string executableFolder();
 // The working folder's full path; empty when the system cannot tell it.

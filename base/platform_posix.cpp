@@ -257,7 +257,7 @@ bool mayWrite(const std::string& path, std::string* err) {
     return false;
 }
 
-bool mayCreateIn(const std::string& folder, const std::string& replacing, std::string* err) {
+bool mayCreateIn(const std::string& folder, const std::string& replacing, bool, std::string* err) {
     if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
         setError(err);
         return false;

@@ -258,8 +258,43 @@ bool endsInSeparator(const std::string& path) {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
 
-bool mayCreateIn(const std::string& folder, const std::string&, std::string* err) {
-    // Whether the folder takes a new file shows only by making one.
+// Whether the folder's access control list lets this user add a file to it
+// and delete one from it; false in *answered where the system cannot tell.
+bool accessAllows(const std::string& folder, bool* answered) {
+    *answered = false;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(wide(folder).c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    HANDLE process = nullptr, token = nullptr;
+    BOOL allowed = FALSE;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process) &&
+        DuplicateToken(process, SecurityImpersonation, &token)) {
+        GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+        DWORD wanted = FILE_ADD_FILE | FILE_DELETE_CHILD, granted = 0;
+        MapGenericMask(&wanted, &mapping);
+        PRIVILEGE_SET privileges;
+        DWORD size = sizeof privileges;
+        *answered = AccessCheck(descriptor, token, wanted, &mapping, &privileges, &size, &granted, &allowed) != 0;
+    }
+    if (token) CloseHandle(token);
+    if (process) CloseHandle(process);
+    LocalFree(descriptor);
+    return *answered && allowed;
+}
+
+bool mayCreateIn(const std::string& folder, const std::string&, bool probe, std::string* err) {
+    bool answered = false;
+    const bool allowed = accessAllows(folder, &answered);
+    if (answered && !allowed) {
+        if (err) *err = describe(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // The access control list does not tell all (a read-only medium, a
+    // share's own permissions): whether the folder takes a new file shows
+    // only by making one, where that may be done.
+    if (!probe) return true;
     const std::string probe = folder + "\\.ostrel-" + std::to_string(GetCurrentProcessId()) + "-probe";
     const HANDLE handle = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);

@@ -5,40 +5,12 @@
 
 namespace {
 
-// True when a and b are equal ignoring ASCII letter case.
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-// The one name in folder that is library in another letter case; empty
-// when there is none or more than one.
-std::string nameIgnoringCase(const std::string& folder, const std::string& library) {
-    std::string found;
-    int matches = 0;
-    for (const std::string& name : platform::folderNames(folder)) {
-        if (sameNameIgnoringCase(name, library)) {
-            found = name;
-            ++matches;
-        }
-    }
-    return matches == 1 ? found : std::string();
-}
-
-// Opens the library in folder: the exact name, else (and only then is the
-// folder listed) the single name in another letter case; *path names it.
+// Opens the library in folder: the exact name, else the single name in
+// another letter case; *path names it.
 platform::OpenResult openInFolder(const std::string& folder, const std::string& library, platform::File* file,
                                   std::string* path, std::string* why) {
-    *path = platform::joinPath(folder, library);
-    const platform::OpenResult exact = platform::openRegularFile(*path, file, why);
-    if (exact != platform::OpenResult::kMissing) return exact;
-    const std::string other = nameIgnoringCase(folder.empty() ? "." : folder, library);
-    if (other.empty()) return exact;
-    *path = platform::joinPath(folder, other);
+    const std::string name = platform::nameInFolder(folder.empty() ? "." : folder, library);
+    *path = platform::joinPath(folder, name.empty() ? library : name);
     return platform::openRegularFile(*path, file, why);
 }
 

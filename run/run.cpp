@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 #include "archive/map_file.h"
-#include "archive/archive_script.h"
+#include "archive/map_form.h"
 #include "archive/map_script_store.h"
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
@@ -187,6 +187,8 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
               std::string* message) {
     const bool check = request.mode == Request::Mode::kCheck;
     const SystemOps& system = outside.system;
+    const MapForm& form = formOf(request.map);
+    MapPlace place;
     OpenMap map;
     Destination destination;
     WorkingCopy copy(system);
@@ -194,28 +196,32 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     std::vector<ScriptEntry> entries;
     for (const ScriptLanguage& language : kLanguages) entries.push_back(language.entry);
     ArchiveFacts facts;
-    if (!openMap(system, request.map, &map, message) ||
-        !resolveDestination(system, map, request.output, check, outside.archive.pathLimit, &destination, message) ||
-        !copyMap(system, map, destination.copyFolder, outside.archive.pathLimit, copy, message) ||
-        !readMapScript(outside.archive, copy.path(), request.map, entries, &facts, &script, message))
+    StoreContext context{outside.archive, system, place, map, destination, copy};
+    if (!form.locate(request.map, entries, &place, message) ||
+        !openMap(system, place.watched, form.unreadable, &map, message) ||
+        !resolveDestination(system, map, place, form, request.output, check, outside.archive.pathLimit, &destination,
+                            message) ||
+        !form.take(context, entries, &facts, &script, message))
         return false;
     system.atStep(StoreStep::kScriptRead);
     const ScriptLanguage& language = kLanguages[facts.which];
     ScriptScan scan;
     ScriptText working;
-    const bool rewritten = rewriteScript(std::move(script), language, request.map, outside.libraryFolders, check, &scan,
+    const bool rewritten = rewriteScript(std::move(script), language, map.path, outside.libraryFolders, check, &scan,
                                          &working, message);
     // What a check found is shown also when the run would stop; the line
     // that says why comes last.
     std::string stop = *message;
     if (check && !report(scan, facts, out, err, message)) return false;
     *message = stop;
-    // The run's own copy takes its room already where it is made.
-    const uint64_t held = destination.copyFolder == destination.folder ? static_cast<uint64_t>(map.state.size) : 0;
-    return rewritten &&
-           hasRoom(system, destination.folder, roomNeeded(map.state.size, working.size()), held, message) &&
-           storeScriptInCopy(outside.archive, system, copy, language.entry, working, map.state.size, message) &&
-           finishStore(system, map, copy, destination, !check, message);
+    // A copy made already takes its room where it is made.
+    const bool copied = !copy.path().empty() && destination.copyFolder == destination.folder;
+    const uint64_t held = copied ? static_cast<uint64_t>(map.state.size) : 0;
+    if (!rewritten || !hasRoom(system, destination.folder, form.room(map.state.size, working.size()), held, message))
+        return false;
+    // A check of a map folder writes nothing: its new script is plain text.
+    if (check && form.folder) return true;
+    return form.put(context, language.entry, working, message) && finishStore(system, map, copy, destination, !check, message);
 }
 
 }  // namespace

@@ -139,6 +139,67 @@ TEST_F(RealMap, ASignedMapIsWrittenAnewWithoutItsSignatureBehindItsHeader) {
     EXPECT_EQ(sortedNames(folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
 }
 
+// What the archive library says of a map archive: a number of the archive, or, with name, of one entry.
+DWORD archiveFact(const std::string& path, SFileInfoClass fact, const std::string& name = "") {
+    HANDLE archive = nullptr, file = nullptr;
+    DWORD value = ~0u;
+    if (!SFileOpenArchive(path.c_str(), 0, MPQ_OPEN_READ_ONLY, &archive)) return value;
+    if (fact == SFileMpqHeader) {
+        TMPQHeader header;
+        if (SFileGetFileInfo(archive, fact, &header, sizeof header, nullptr)) value = header.wFormatVersion;
+    } else if (fact == SFileMpqHeaderOffset) {
+        ULONGLONG offset = 0;
+        if (SFileGetFileInfo(archive, fact, &offset, sizeof offset, nullptr)) value = static_cast<DWORD>(offset);
+    } else if (name.empty()) {
+        SFileGetFileInfo(archive, fact, &value, sizeof value, nullptr);
+    } else if (SFileOpenFileEx(archive, name.c_str(), 0, &file)) {
+        SFileGetFileInfo(file, fact, &value, sizeof value, nullptr);
+        SFileCloseFile(file);
+    }
+    SFileCloseArchive(archive);
+    return value;
+}
+
+TEST_F(RealMap, AMapFolderIsPackedAsTheMapEditorWritesItsArchives) {
+    // A map folder with as many files as a hash table of 64 takes besides the name list and the attributes, then one
+    // more, which needs a table of 128.
+    const std::string map = folder.file("My Map.w3x");
+    std::map<std::string, std::string> files = {{"war3map.j", kMinimalScript}, {"war3map.w3e", noisyScript(200 << 10)},
+                                                {u8"war3mapImported/Модель Hero.MDX", "model"}};
+    for (int i = 0; files.size() < 62; ++i) files["war3mapImported/Sub Dir/icon" + std::to_string(i) + ".blp"] = "icon";
+    for (const std::size_t tableSize : {64u, 128u}) {
+        if (tableSize == 128) files["war3mapImported/one more.txt"] = "more";
+        for (const auto& [name, bytes] : files) {
+            std::filesystem::create_directories(std::filesystem::u8path(map + "/" + name).parent_path());
+            writeFile(map + "/" + name, bytes);
+        }
+        const ProcessResult result = runProcess(OSTREL_BINARY, {"--output", "packed.w3x", "My Map.w3x"}, folder.path);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const std::string packed = folder.file("packed.w3x");
+        EXPECT_EQ(archiveFact(packed, SFileMpqHeader), 0u);  // format version 1
+        EXPECT_EQ(archiveFact(packed, SFileMpqHeaderOffset), 0u);
+        EXPECT_EQ(archiveFact(packed, SFileMpqSectorSize), 4096u);
+        EXPECT_EQ(archiveFact(packed, SFileMpqHashTableSize), tableSize);
+        HANDLE archive = nullptr;
+        ASSERT_TRUE(SFileOpenArchive(packed.c_str(), 0, MPQ_OPEN_READ_ONLY, &archive));
+        EXPECT_NE(SFileGetAttributes(archive) & MPQ_ATTRIBUTE_CRC32, 0u);
+        SFileCloseArchive(archive);
+        // Every file, compressed, read back through the archive library and through a second client.
+        ASSERT_EQ(std::system(("cd '" + folder.path + "' && mkdir -p out && cd out && smpq -x -q ../packed.w3x").c_str()), 0);
+        const std::string listed = entryBytes(packed, "(listfile)");
+        for (const auto& [name, bytes] : files) {
+            std::string inside = name;
+            std::replace(inside.begin(), inside.end(), '/', '\\');
+            const std::string expected = name == "war3map.j" ? entryBytes(packed, name) : bytes;
+            EXPECT_EQ(entryBytes(packed, inside), expected) << name;
+            EXPECT_NE(archiveFact(packed, SFileInfoFlags, inside) & MPQ_FILE_COMPRESS, 0u) << name;
+            EXPECT_NE(listed.find(inside), std::string::npos) << name;
+            EXPECT_EQ(readFile(folder.file("out/" + name)), expected) << name;
+        }
+        EXPECT_NE(entryBytes(packed, "war3map.j").find(std::string("call Add_Commands()\nendfunction\n") + '\0'), std::string::npos);
+    }
+}
+
 TEST_F(RealMap, OutputIsARegularFileThatKeepsItsOwnMetadataOrGetsTheMaps) {
     const std::string out = folder.file("out.w3x");
     ASSERT_EQ(chmod(map.c_str(), 0644), 0);

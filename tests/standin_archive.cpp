@@ -103,6 +103,12 @@ bool writeStandinArchive(const std::string& path, const StandinEntries& entries)
     return readFile(path) == bytes;
 }
 
+std::map<std::string, std::string> standinEntries(const std::string& path) {
+    StandinEntries entries;
+    readStandinArchive(path, &entries);
+    return std::map<std::string, std::string>(entries.begin(), entries.end());
+}
+
 std::string standinEntry(const std::string& path, const std::string& name) {
     Archive archive{path, {}, false};
     if (!readStandinArchive(path, &archive.entries)) return "<none>";

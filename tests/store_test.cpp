@@ -11,7 +11,7 @@
 #include <map>
 #include <new>
 #include <utility>
-#include "archive/map_file.h"
+#include "archive/map_form.h"
 #include "base/content_hash.h"
 #include "tests/test_support.h"
 
@@ -434,6 +434,21 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
         // Where an archive operation fails, a check stops alike.
         if (archive) f.expectStop(f.run(opsWith(which), platformSystemOps(), {"--check"}), lines[which]);
     }
+    // A map folder's script file, processed in place, with each system operation failing.
+    const std::string folderLines[] = {"Couldn't write the new map script beside MAP: Too many open files",
+                                       "Couldn't write the new map script beside MAP: *", "Couldn't read the map script MAP: *",
+                                       finish, finish, lines[27], lines[28]};
+    for (int failing = 1; failing <= 7; ++failing) {
+        SCOPED_TRACE("a map folder, system case " + std::to_string(failing));
+        const FolderMap f({{"war3map.j", kMinimalScript}}, kLibraryFile, "func.j");
+        const std::map<std::string, std::string> before = treeOf(f.root.path);
+        std::string line = folderLines[failing - 1];
+        if (line.find("MAP") != std::string::npos) line.replace(line.find("MAP"), 3, platform::joinPath(f.map, "war3map.j"));
+        const ProcessResult result = f.run(standin, systemWith(failing));
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(matches(result.err, line + "\n")) << result.err;
+        EXPECT_EQ(treeOf(f.root.path), before);
+    }
     // With none failing, the copy is on disk before it takes the map's place, and the folder after.
     MapFolder f(kMinimalScript);
     ASSERT_EQ(f.run(standin, systemWith()).exitCode, 0);
@@ -473,24 +488,131 @@ TEST(Store, ASaveByAnotherProgramAtAnyStepSurvives) {
     const int moments[] = {kDuringCopy, static_cast<int>(StoreStep::kCopied), static_cast<int>(StoreStep::kScriptRead),
                            static_cast<int>(StoreStep::kEntryStored), static_cast<int>(StoreStep::kReadBack),
                            kDuringFlush, static_cast<int>(StoreStep::kFlushed), static_cast<int>(StoreStep::kLastCheck)};
-    // The copy exchanged with the map, renamed over it where the system cannot exchange, and written to NEW.
-    enum How { kExchange, kRename, kOutput };
-    for (const How how : {kExchange, kRename, kOutput})
+    // The copy exchanged with the map, renamed over it where the system cannot exchange, and written to NEW; a map
+    // folder's script file processed in place, and the folder packed into NEW.
+    enum How { kExchange, kRename, kOutput, kFolder, kPack };
+    for (const How how : {kExchange, kRename, kOutput, kFolder, kPack})
         for (bool inPlace : {false, true})
             for (int at : moments) {
-                if (at == static_cast<int>(StoreStep::kLastCheck) && (how != kExchange || !exchanges)) continue;
+                if (at == static_cast<int>(StoreStep::kLastCheck) && ((how != kExchange && how != kFolder) || !exchanges)) continue;
                 if (at == kDuringCopy && !inPlace && platform::openFilesBlockReplacement()) continue;
                 SCOPED_TRACE("how " + std::to_string(how) + ", moment " + std::to_string(at) + (inPlace ? ", in place" : ", by rename"));
-                MapFolder f(kMinimalScript);
-                atMoment = {{at, [&] { saveAsEditor(f.map, inPlace); }}};
-                const std::vector<std::string> options = how == kOutput ? std::vector<std::string>{"--output", f.folder.file("new.w3x")} : std::vector<std::string>{};
-                EXPECT_EQ(f.run(standin, systemWith(how == kRename ? 8 : 0), options).err,
-                          "The map " + f.map + " was changed by another program while ostrel worked on it; it was left as "
+                const bool folderMap = how >= kFolder;
+                const MapFolder archive(kMinimalScript);
+                const FolderMap folder({{"war3map.j", kMinimalScript}, {"war3map.w3e", "terrain"}}, kLibraryFile, "func.j");
+                const std::string map = folderMap ? platform::joinPath(folder.map, "war3map.j") : archive.map;
+                const std::string root = folderMap ? folder.root.path : archive.folder.path;
+                std::string saved;
+                atMoment = {{at, [&] { saved = saveAsEditor(map, inPlace); }}};
+                std::vector<std::string> options;
+                if (how == kOutput || how == kPack) options = {"--output", platform::joinPath(root, "new.w3x")};
+                const SystemOps system = systemWith(how == kRename ? 8 : 0);
+                EXPECT_EQ((folderMap ? folder.run(standin, system, options) : archive.run(standin, system, options)).err,
+                          "The map " + map + " was changed by another program while ostrel worked on it; it was left as "
                           "that program wrote it.\n");
-                EXPECT_EQ(standinEntry(f.map, "war3map.w3e"), std::string("terrain\0DATA", 12));
-                EXPECT_EQ(standinEntry(f.map, "war3map.j"), kMinimalScript);
-                EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
+                EXPECT_EQ(readFile(map), saved);
+                const std::map<std::string, std::string> tree = treeOf(root);
+                std::vector<std::string> names;
+                for (const auto& file : tree) names.push_back(file.first);
+                const std::vector<std::string> left = {"My Map.w3x/war3map.j", "My Map.w3x/war3map.w3e", "func.j"};
+                EXPECT_EQ(names, folderMap ? left : std::vector<std::string>({"func.j", "map.w3x"}));
             }
+}
+
+// A map folder as the map editor saves one: its script (under a name of mixed case for Lua), the terrain, imported
+// files in subfolders with spaces and mixed-case names, and files that are not the map's (names that start with ".").
+StandinEntries editorFolder(bool lua, const std::string& script) {
+    return {{lua ? "War3map.lua" : "war3map.j", script}, {"war3map.w3e", std::string("terrain\0data", 12)},
+            {"war3mapImported/Hero Model.MDX", "model"}, {"war3mapImported/Sub Dir/Icon.blp", "icon"},
+            {".gitkeep", ""}, {"war3mapImported/.Icon.blp.swp", "swap"}};
+}
+
+TEST(Folder, AMapFolderIsProcessedInPlaceCheckedAndPacked) {
+    for (const bool lua : {false, true}) {
+        SCOPED_TRACE(lua ? "Lua" : "the game's language");
+        const std::string script = lua ? "gg_trg_Melee = nil\r\nfunction Bolt()\r\n    --! Spell_Cast A000\r\nend\r\n"
+                                         "@Bfunction main()\r\n@Cend\r\n"
+                                       : "globals\r\n@Gendglobals\r\nfunction Bolt takes nothing returns nothing\r\n"
+                                         "    //! Spell_Cast A000\r\nendfunction\r\n@B" + kMain + "\r\n@Cendfunction\r\n";
+        const std::string stored = spliced(script, lua ? "    AddToCache(\"cast\", FourCC(\"A000\"), Bolt)\n"
+                                                       : "    call AddToCache(\"cast\",'A000',function Bolt)\n", lua);
+        // A NUL in war3map.j ends its script, as in a map archive; what follows it is not the script's.
+        const FolderMap f(editorFolder(lua, unmarked(script) + (lua ? "" : std::string("\0after", 6))),
+                          lua ? kLuaLibraryFile : kLibraryFile, lua ? "func.lua" : "func.j");
+        std::map<std::string, std::string> tree = treeOf(f.root.path);
+        // The check lists what a run registers, and makes no file, not even to remove it again.
+        static int made;
+        made = 0;
+        SystemOps counting = platformSystemOps();
+        counting.createNewFile = [](const std::string& path, platform::File* file, bool* exists, std::string* err) {
+            return ++made, platform::createNewFile(path, file, exists, err);
+        };
+        const ProcessResult check = f.run(standin, counting, {"--check"});
+        EXPECT_EQ(check.out + check.err, lua ? "line 3: Bolt Spell_Cast FourCC(\"A000\")\n" : "line 4: Bolt Spell_Cast 'A000'\n");
+        EXPECT_EQ(made, 0);
+        // Packed: every file of the map, named with "\\", the script as every map archive holds it.
+        fs::create_directory(fs::u8path(f.root.file("release")));
+        ASSERT_EQ(f.run(standin, platformSystemOps(), {"--output", f.root.file("release")}).err, "");
+        const std::string packed = platform::joinPath(f.root.file("release"), "My Map.w3x");
+        EXPECT_EQ(standinEntries(packed), (std::map<std::string, std::string>{
+                      {lua ? "war3map.lua" : "war3map.j", lua ? stored : stored + '\0'},
+                      {"war3map.w3e", std::string("terrain\0data", 12)}, {"war3mapImported\\Hero Model.MDX", "model"},
+                      {"war3mapImported\\Sub Dir\\Icon.blp", "icon"}}));
+        // In place: the script file as the map editor writes it, the text alone; every other file as it was.
+        ASSERT_EQ(f.run(standin, platformSystemOps()).err, "");
+        tree["My Map.w3x/" + std::string(lua ? "War3map.lua" : "war3map.j")] = stored;
+        tree["release/My Map.w3x"] = readFile(packed);
+        EXPECT_EQ(treeOf(f.root.path), tree);
+    }
+}
+
+TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
+    const StandinEntries map = {{"war3map.j", kMinimalScript}, {"war3map.w3e", "terrain"}};
+    const auto with = [&](const StandinEntries& more) {
+        StandinEntries files = map;
+        files.insert(files.end(), more.begin(), more.end());
+        return files;
+    };
+    SystemOps unreadable = systemWith();
+    unreadable.openRegularFile = [](const std::string& path, platform::File* file, std::string* err) {
+        if (platform::nameOf(path) == "war3map.w3e") return *err = "no", platform::OpenResult::kFailed;
+        return platform::openRegularFile(path, file, err);
+    };
+    const struct {
+        StandinEntries files;
+        std::string output, line;
+        SystemOps system = platformSystemOps();
+        bool caseSensitive = false;  // the case needs a file system that tells names apart by letter case
+    } cases[] = {
+        {{{"war3map.w3e", "terrain"}, {"Scripts/war3map.j", kMinimalScript}}, "",
+         "The map folder MAP holds no war3map.j or war3map.lua."},
+        {map, "My Map.w3x/sub/new.w3x", "The output * lies in the map folder MAP; give a name outside it."},
+        {with({{"a;b.txt", ""}}), "new.w3x", "The file * cannot go into a map archive: its name holds a character that a "
+                                             "map archive's name list cannot hold."},
+        {with({{"Units/a.txt", ""}, {"units/A.TXT", ""}}), "new.w3x", "The file * cannot go into a map archive: another "
+                                                                      "file's name differs from its name only in letter case.", platformSystemOps(), true},
+        {map, "new.w3x", "Couldn't read the file * of the map folder: no", unreadable},
+        {map, "new.w3x", "The map folder MAP was changed by another program while ostrel packed it (*); NEW was left as it was.",
+         systemWith()},
+    };
+    for (const auto& c : cases) {
+        const FolderMap f(c.files, kLibraryFile, "func.j");
+        if (c.caseSensitive && fs::exists(fs::u8path(f.map + "/Units/A.TXT"))) continue;
+        fs::create_directories(fs::u8path(f.root.file("My Map.w3x/sub")));
+        const std::map<std::string, std::string> before = treeOf(f.root.path);
+        atMoment = {{static_cast<int>(StoreStep::kEntryStored), [&] { writeFile(f.map + "/war3map.w3e", "saved"); }}};
+        const ProcessResult result =
+            f.run(standin, c.system, c.output.empty() ? std::vector<std::string>{} : std::vector<std::string>{"--output", f.root.file(c.output)});
+        atMoment.clear();
+        std::string line = c.line;
+        for (const auto& [word, path] : {std::pair<std::string, std::string>("MAP", f.map), {"NEW", f.root.file("new.w3x")}})
+            if (line.find(word) != std::string::npos) line.replace(line.find(word), word.size(), path);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(matches(result.err, line + "\n")) << result.err;
+        std::map<std::string, std::string> after = treeOf(f.root.path);
+        if (after["My Map.w3x/war3map.w3e"] == "saved") after["My Map.w3x/war3map.w3e"] = "terrain";
+        EXPECT_EQ(after, before);
+    }
 }
 
 TEST(Store, UndoingTheExchangeNeverRemovesAnotherProgramsSave) {
@@ -618,7 +740,7 @@ TEST(Store, TheCheckStopsWhereTheRunWouldForRoomTheTemporaryFolderAndPathLength)
     const std::size_t stored = standinEntry(done.map, "war3map.j").size() - 1;
     // Less room than a copy and its compaction take: both stop before copying. Room for that, not for the new script:
     // the run stops after the rewrite, as the check does.
-    for (const uint64_t room : {roomNeeded(mapSize, 0) - 1, roomNeeded(mapSize, stored) - 1}) {
+    for (const uint64_t room : {kArchiveForm.room(mapSize, 0) - 1, kArchiveForm.room(mapSize, stored) - 1}) {
         budget = room;
         const MapFolder f(script);
         const std::string line = "There is not room enough for the new map in " + f.folder.path + ": ostrel needs about *";

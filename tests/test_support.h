@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -21,6 +22,8 @@ const ArchiveOps& standinArchiveOps();
 bool writeStandinArchive(const std::string& path, const StandinEntries& entries);
 // The bytes of one entry of the stand-in map at path; "<none>" when absent.
 std::string standinEntry(const std::string& path, const std::string& name);
+// Every entry of the stand-in map at path, by name; none when it is no stand-in map.
+std::map<std::string, std::string> standinEntries(const std::string& path);
 
 // What a finished process did: its exit code (-1 when a signal ended it), the signal, its streams with LF line ends.
 struct ProcessResult {
@@ -116,6 +119,36 @@ constexpr int kUnprivilegedUid = 65534;
 inline const std::string kLibraryFile =
     "function Initialize_Commands takes nothing returns nothing\r\nendfunction\r\n"
     "function AddToCache takes string label, integer value, code func returns nothing\r\nendfunction";
+
+// Every file under folder, by its path under it ("/" between the parts), with its bytes.
+inline std::map<std::string, std::string> treeOf(const std::string& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::u8path(folder)))
+        if (entry.is_regular_file())
+            tree[std::filesystem::relative(entry.path(), std::filesystem::u8path(folder)).generic_u8string()] =
+                readFile(entry.path().u8string());
+    return tree;
+}
+
+// A folder with a map folder "My Map.w3x" of files (by path, "/" between the parts) and a library beside it, and runs
+// on it.
+struct FolderMap {
+    TempFolder root;
+    std::string map = root.file("My Map.w3x");
+    explicit FolderMap(const StandinEntries& files, const std::string& library, const std::string& libraryName) {
+        for (const auto& [name, bytes] : files) {
+            const std::filesystem::path path = std::filesystem::u8path(map + "/" + name);
+            std::filesystem::create_directories(path.parent_path());
+            writeFile(path.u8string(), bytes);
+        }
+        writeFile(root.file(libraryName), library);
+    }
+    ProcessResult run(const ArchiveOps& ops, const SystemOps& system, const std::vector<std::string>& options = {}) const {
+        std::vector<std::string> args = options;
+        args.push_back(map);
+        return runInProcess(args, ops, root.path, system);
+    }
+};
 
 // A folder with a stand-in map (of script and entries; for "-" entries alone) and a library, and runs on it.
 struct MapFolder {

@@ -1,0 +1,13 @@
+#pragma once
+// What --output makes of a map folder: a new map archive of all its files.
+#include "archive/map_form.h"
+
+// Packs the map folder of context into a new map archive in the working
+// copy: every regular file under it (names that start with "." left out, as
+// they are not the map's), named by its path under the folder with "\"
+// between the parts, text in place of the script file (under the entry's
+// name, stored as entry stores it). Then reads every entry back and compares
+// it with what went in, and finds every file unchanged since it was read.
+// False, with one line in *err naming the file, when a file cannot be read,
+// its name cannot go into a map archive, or any of that fails.
+bool packFolder(StoreContext& context, const ScriptEntry& entry, const ScriptText& text, std::string* err);
