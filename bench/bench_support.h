@@ -1,8 +1,15 @@
 #pragma once
-// Shared by the benchmark programs: a generated map script and a file copy.
+// Shared by the benchmark programs: a generated map script, a file copy, and timed runs of a program.
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -72,3 +79,57 @@ inline bool copyFile(const std::string& from, const std::string& to, bool replac
     if (out >= 0 && close(out) != 0) copied = false;
     return copied;
 }
+
+// One timed run: wall seconds, processor seconds (user and system) and peak
+// resident memory in bytes.
+struct Measure {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double peakBytes = 0;
+};
+
+// Runs program with args in folder as working folder, its output to logPath.
+// Returns false, having said why, when the run does not exit 0.
+inline bool timedRun(const std::string& program, const std::vector<std::string>& args, const std::string& folder,
+                     const std::string& logPath, Measure& measure) {
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (log < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0 || chdir(folder.c_str()) != 0) _exit(126);
+        std::vector<char*> line = {const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args) line.push_back(const_cast<char*>(arg.c_str()));
+        line.push_back(nullptr);
+        execv(program.c_str(), line.data());
+        _exit(127);
+    }
+    if (child < 0) return false;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child) return false;
+    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measure.peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;  // ru_maxrss is in KiB
+    measure.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    std::fprintf(stderr, "%s %s failed (status %d)\n", program.c_str(), args.back().c_str(), status);
+    if (FILE* log = std::fopen(logPath.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof(line), log)) std::fprintf(stderr, "  %s", line);
+        std::fclose(log);
+    }
+    return false;
+}
+
+// The absolute form of an existing path; empty when it does not exist.
+inline std::string absolute(const char* path) {
+    char resolved[PATH_MAX];
+    return realpath(path, resolved) ? resolved : "";
+}
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+

@@ -113,60 +113,6 @@ std::size_t freshSizeApart(const std::string& path, const std::string& freshPath
     });
 }
 
-// One timed run: wall seconds, processor seconds (user and system) and peak
-// resident memory in bytes.
-struct Measure {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    double peakBytes = 0;
-};
-
-// Runs program on map (after option, when given) with folder as working
-// folder, its output to logPath. Returns false, having said why, when the run
-// does not exit 0.
-bool timedRun(const std::string& program, const std::string& map, const std::string& folder,
-              const std::string& logPath, Measure& measure, const char* option = nullptr) {
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (log < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0 || chdir(folder.c_str()) != 0) _exit(126);
-        if (option)
-            execl(program.c_str(), program.c_str(), option, map.c_str(), static_cast<char*>(nullptr));
-        else
-            execl(program.c_str(), program.c_str(), map.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (child < 0) return false;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child) return false;
-    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measure.peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;  // ru_maxrss is in KiB
-    measure.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    std::fprintf(stderr, "compare_runs: %s %s failed (status %d)\n", program.c_str(), map.c_str(), status);
-    if (FILE* log = std::fopen(logPath.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof(line), log)) std::fprintf(stderr, "  %s", line);
-        std::fclose(log);
-    }
-    return false;
-}
-
-// The absolute form of an existing path; empty when it does not exist.
-std::string absolute(const char* path) {
-    char resolved[PATH_MAX];
-    return realpath(path, resolved) ? resolved : "";
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,7 +154,7 @@ int main(int argc, char** argv) {
             for (int turn = 0; turn < 2 && !failed; ++turn) {
                 const int which = (run + turn) % 2;
                 Measure measure;
-                if (!copyFile(source, map, true) || !timedRun(programs[which], map, folder, log, measure)) {
+                if (!copyFile(source, map, true) || !timedRun(programs[which], {map}, folder, log, measure)) {
                     failed = true;
                     break;
                 }
@@ -224,7 +170,7 @@ int main(int argc, char** argv) {
         const double memoryTarget = 3.0 * static_cast<double>(scriptBytes) + 16 * kMiB;
         // The map as one more run of ostrel leaves it, against a fresh archive.
         Measure once;
-        const bool sized = copyFile(source, map, true) && timedRun(programs[0], map, folder, log, once);
+        const bool sized = copyFile(source, map, true) && timedRun(programs[0], {map}, folder, log, once);
         const std::size_t freshBytes = sized ? freshSizeApart(map, fresh, otherMb * 1000000) : 0;
         struct stat info;
         const double after = freshBytes && stat(map.c_str(), &info) == 0 ? static_cast<double>(info.st_size) : 0;
@@ -252,7 +198,8 @@ int main(int argc, char** argv) {
                 const int which = (run + turn) % 2;  // as above, neither always goes first
                 Measure measure;
                 failed = !copyFile(source, map, true) ||
-                         !timedRun(programs[0], map, folder, log, measure, which == 0 ? "--check" : nullptr);
+                         !timedRun(programs[0], which == 0 ? std::vector<std::string>{"--check", map} : std::vector<std::string>{map},
+                                  folder, log, measure);
                 seconds[which].push_back(measure.seconds);
             }
         }

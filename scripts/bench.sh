@@ -9,13 +9,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install.sh --tests
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOSTREL_BENCHMARKS=ON -DBUILD_TESTING=OFF >/dev/null
-targets=(ostrel baseline_store compare_runs)
+targets=(ostrel baseline_store baseline_pack compare_runs compare_folders)
 if [ -f bench/scan_bench.cpp ]; then targets+=(scan_bench); fi
 cmake --build build-bench -j"$(nproc)" --target "${targets[@]}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 build-bench/compare_runs build-bench/ostrel build-bench/baseline_store func.j "$work" "${OSTREL_BENCH_RUNS:-7}"
+build-bench/compare_folders build-bench/ostrel build-bench/baseline_pack func.j "$work" "${OSTREL_BENCH_RUNS:-7}"
 if [ -x build-bench/scan_bench ]; then
   build-bench/scan_bench
 fi

@@ -520,10 +520,11 @@ TEST(Store, ASaveByAnotherProgramAtAnyStepSurvives) {
 }
 
 // A map folder as the map editor saves one: its script (under a name of mixed case for Lua), the terrain, imported
-// files in subfolders with spaces and mixed-case names, and files that are not the map's (names that start with ".").
+// files in subfolders with spaces, mixed-case and non-ASCII names, and files that are not the map's (names that start
+// with ".").
 StandinEntries editorFolder(bool lua, const std::string& script) {
     return {{lua ? "War3map.lua" : "war3map.j", script}, {"war3map.w3e", std::string("terrain\0data", 12)},
-            {"war3mapImported/Hero Model.MDX", "model"}, {"war3mapImported/Sub Dir/Icon.blp", "icon"},
+            {"war3mapImported/Hero Model.MDX", "model"}, {u8"war3mapImported/Sub Dir/Значок.blp", "icon"},
             {".gitkeep", ""}, {"war3mapImported/.Icon.blp.swp", "swap"}};
 }
 
@@ -557,7 +558,7 @@ TEST(Folder, AMapFolderIsProcessedInPlaceCheckedAndPacked) {
         EXPECT_EQ(standinEntries(packed), (std::map<std::string, std::string>{
                       {lua ? "war3map.lua" : "war3map.j", lua ? stored : stored + '\0'},
                       {"war3map.w3e", std::string("terrain\0data", 12)}, {"war3mapImported\\Hero Model.MDX", "model"},
-                      {"war3mapImported\\Sub Dir\\Icon.blp", "icon"}}));
+                      {u8"war3mapImported\\Sub Dir\\Значок.blp", "icon"}}));
         // In place: the script file as the map editor writes it, the text alone; every other file as it was.
         ASSERT_EQ(f.run(standin, platformSystemOps()).err, "");
         tree["My Map.w3x/" + std::string(lua ? "War3map.lua" : "war3map.j")] = stored;
