@@ -16,6 +16,7 @@ struct PackedFile {
     std::string name;           // in the archive
     platform::FileState state;  // when it was read
     uint64_t hash = 0;          // of what went into the archive
+    bool script = false;        // the script file, whose new text goes in instead
 };
 
 // Folders nested deeper than any map's, as a link to a folder above makes them.
@@ -38,7 +39,7 @@ bool listFiles(const std::string& folder, const std::string& prefix, int depth, 
         const std::string inArchive = prefix.empty() ? name : prefix + "\\" + name;
         const platform::PathKind kind = platform::pathKind(path);
         if (kind == platform::PathKind::kFolder && !listFiles(path, inArchive, depth + 1, files, err)) return false;
-        if (kind == platform::PathKind::kRegular) files->push_back({path, inArchive, {}, 0});
+        if (kind == platform::PathKind::kRegular) files->push_back({path, inArchive, {}, 0, false});
     }
     return true;
 }
@@ -86,14 +87,12 @@ bool writeArchive(StoreContext& c, std::vector<PackedFile>& files, const ScriptE
     }
     std::string bytes, why;
     for (PackedFile& file : files) {
-        const bool script = file.path == c.place.watched;
         const char* data = text.c_str();
         std::size_t size = text.size() + entry.nulTerminated;
-        if (script) {
+        if (file.script) {
             ContentHash content;
             content.add(data, size);
             file.hash = content.value();
-            file.name = entry.name;
         } else if (!readFile(c.system, file, &bytes, &why)) {
             *err = "Couldn't read the file " + file.path + " of the map folder: " + why;
             return false;
@@ -134,10 +133,14 @@ bool packedAsMeant(StoreContext& c, const std::vector<PackedFile>& files, std::s
 bool packFolder(StoreContext& c, const ScriptEntry& entry, const ScriptText& text, std::string* err) {
     std::vector<PackedFile> files;
     if (!listFiles(c.place.given, std::string(), 0, &files, err)) return false;
+    // The script file is the file watched, whatever letter case or link names it.
     std::set<std::string> taken;
-    for (const PackedFile& file : files) {
-        const std::string problem =
-            nameProblem(file.path == c.place.watched ? entry.name : file.name, c.archive.pathLimit, taken);
+    for (PackedFile& file : files) {
+        platform::FileState state;
+        file.script = platform::pathState(file.path, &state) && state.device == c.map.state.device &&
+                      state.file == c.map.state.file;
+        if (file.script) file.name = entry.name;
+        const std::string problem = nameProblem(file.name, c.archive.pathLimit, taken);
         if (!problem.empty()) {
             *err = "The file " + file.path + " cannot go into a map archive: " + problem + ".";
             return false;
@@ -164,7 +167,7 @@ bool packFolder(StoreContext& c, const ScriptEntry& entry, const ScriptText& tex
     // The files went in as they were when read: a save meanwhile stops the run.
     for (const PackedFile& file : files) {
         platform::FileState now;
-        if (file.path != c.place.watched && (!c.system.pathState(file.path, &now) || now != file.state)) {
+        if (!file.script && (!c.system.pathState(file.path, &now) || now != file.state)) {
             *err = "The map folder " + c.place.given + " was changed by another program while ostrel packed it (" +
                    file.path + "); " + c.destination.shown + " was left as it was.";
             return false;

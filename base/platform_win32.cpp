@@ -295,8 +295,8 @@ bool mayCreateIn(const std::string& folder, const std::string&, bool probe, std:
     // share's own permissions): whether the folder takes a new file shows
     // only by making one, where that may be done.
     if (!probe) return true;
-    const std::string probe = folder + "\\.ostrel-" + std::to_string(GetCurrentProcessId()) + "-probe";
-    const HANDLE handle = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::string probed = folder + "\\.ostrel-" + std::to_string(GetCurrentProcessId()) + "-probe";
+    const HANDLE handle = CreateFileW(wide(probed).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         setError(err);
