@@ -23,7 +23,7 @@ bool mayReplace(const Destination& destination, bool exists, bool probe, std::st
 
 // Bytes as mebibytes with one decimal, rounded up.
 std::string mebibytes(uint64_t bytes) {
-    const uint64_t tenths = (bytes * 10 + (10u << 20) - 1) / (10u << 20);
+    const uint64_t tenths = (bytes * 10 + (1u << 20) - 1) >> 20;
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 

@@ -161,14 +161,14 @@ DWORD archiveFact(const std::string& path, SFileInfoClass fact, const std::strin
 }
 
 TEST_F(RealMap, AMapFolderIsPackedAsTheMapEditorWritesItsArchives) {
-    // A map folder with as many files as a hash table of 64 takes besides the name list and the attributes, then one
-    // more, which needs a table of 128.
+    // A map folder of a few files; with as many as a hash table of 64 takes besides the name list and the attributes;
+    // with one more, which needs a table of 128.
     const std::string map = folder.file("My Map.w3x");
     std::map<std::string, std::string> files = {{"war3map.j", kMinimalScript}, {"war3map.w3e", noisyScript(200 << 10)},
                                                 {u8"war3mapImported/Модель Hero.MDX", "model"}};
-    for (int i = 0; files.size() < 62; ++i) files["war3mapImported/Sub Dir/icon" + std::to_string(i) + ".blp"] = "icon";
-    for (const std::size_t tableSize : {64u, 128u}) {
-        if (tableSize == 128) files["war3mapImported/one more.txt"] = "more";
+    for (const std::size_t count : {3u, 62u, 63u}) {
+        for (int i = 0; files.size() < count; ++i) files["war3mapImported/Sub Dir/icon" + std::to_string(i) + ".blp"] = "icon";
+        const DWORD tableSize = count == 63 ? 128 : 64;
         for (const auto& [name, bytes] : files) {
             std::filesystem::create_directories(std::filesystem::u8path(map + "/" + name).parent_path());
             writeFile(map + "/" + name, bytes);
@@ -217,9 +217,9 @@ TEST_F(RealMap, OutputIsARegularFileThatKeepsItsOwnMetadataOrGetsTheMaps) {
     // with the map's mode, and the link stays.
     ASSERT_EQ(mkdir(folder.file("made").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(folder.file("links").c_str(), 0755), 0);
-    ASSERT_EQ(symlink("../made/new.w3x", folder.file("links/new.w3x").c_str()), 0);
-    ASSERT_EQ(runProcess(OSTREL_BINARY, {"map.w3x", "--output", "links/new.w3x"}, folder.path).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("links/new.w3x")));
+    ASSERT_EQ(symlink("../made/new.w3x", folder.file("links/release.w3x").c_str()), 0);
+    ASSERT_EQ(runProcess(OSTREL_BINARY, {"map.w3x", "--output", "links/release.w3x"}, folder.path).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("links/release.w3x")));
     EXPECT_EQ(statOf(folder.file("made/new.w3x")).st_mode & 07777, 0644u);
     // Into a folder, under the map's name as given, also where that is a link's.
     ASSERT_EQ(symlink("../map.w3x", folder.file("links/link.w3x").c_str()), 0);

@@ -175,6 +175,8 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
          "The OnInit directive stands in a function without a name (line 4)."},
         {withMain("function Foo.bar takes nothing returns nothing\n    //! OnInit\nendfunction\n"), "",
          "The OnInit directive stands in a function whose name \"Foo.bar\" is no identifier (line 4)."},
+        {withMain("function _Fire takes nothing returns nothing\n    //! OnInit\nendfunction\n"), "",
+         "The OnInit directive stands in a function whose name \"_Fire\" is no identifier (line 4)."},
         {withMain(f + "    //! Spell_Cast A015//fire\nendfunction\n"), "",
          "The Spell_Cast directive in function F has the value A015//fire, which is not one value the generated call can "
          "take; write an integer such as 852119, a four-character code such as A000, or the name of a constant (line 4)."},
@@ -195,7 +197,7 @@ TEST(Run, EveryStopLeavesTheMapAsItWas) {
         {kMinimalScript, "function Initialize_CommandsOld takes nothing returns nothing\n",
          "The script library LIBRARY defines no function Initialize_Commands; it may be empty or cut off."},
         {withMain(f + "    //! Spell_Cast A000\nendfunction\n"),
-         "function Initialize_Commands takes nothing returns nothing\nendfunction\n",
+         "function Initialize_Commands takes nothing returns nothing\nendfunction\nfunction AddToCache_Old takes nothing returns nothing\n",
          "The script library LIBRARY defines no function AddToCache; it may be empty or cut off."},
         {kMain + "\nendfunction\nglobals\nendglobals\n", kLibraryFile,
          "The map script has no \"function main takes nothing returns nothing\" after its \"endglobals\" (line 4)."},
@@ -336,7 +338,7 @@ ArchiveOps opsWith(int which) {
 
 // What other programs do at the moments a test picks, each once.
 std::map<int, std::function<void()>> atMoment;
-constexpr int kDuringCopy = 100, kDuringFlush = 101;
+constexpr int kDuringCopy = 100, kDuringFlush = 101, kDuringUndo = 102;
 
 void act(int now) {
     const auto found = atMoment.find(now);
@@ -368,6 +370,7 @@ SystemOps systemWith(int failing = 0) {
     };
     ops.exchangeFiles = [](const std::string& a, const std::string& b, std::string* err) {
         if (exchangesBeforeFailure > 0 && --exchangesBeforeFailure == 0) return *err = "no", platform::Exchange::kFailed;
+        if (std::count(calledInOrder.begin(), calledInOrder.end(), "replace") == 1) act(kDuringUndo);
         const platform::Exchange result = platform::exchangeFiles(a, b, err);
         if (result == platform::Exchange::kDone) calledInOrder.push_back("replace");
         return result;
@@ -396,6 +399,11 @@ SystemOps systemWith(int failing = 0) {
             break;
         case 7: ops.pathState = [](const std::string&, platform::FileState*) { return false; }; break;
         case 8: ops.exchangeFiles = [](const std::string&, const std::string&, std::string*) { return platform::Exchange::kUnsupported; }; break;
+        case 9:  // a write that reports success but writes other bytes
+            ops.writeAll = [](platform::File& file, const char* data, std::size_t size) {
+                return platform::writeAll(file, std::string(data, size).replace(0, 1, "#").data(), size);
+            };
+            break;
     }
     return ops;
 }
@@ -437,8 +445,10 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
     // A map folder's script file, processed in place, with each system operation failing.
     const std::string folderLines[] = {"Couldn't write the new map script beside MAP: Too many open files",
                                        "Couldn't write the new map script beside MAP: *", "Couldn't read the map script MAP: *",
-                                       finish, finish, lines[27], lines[28]};
-    for (int failing = 1; failing <= 7; ++failing) {
+                                       finish, finish, lines[27], lines[28], "",
+                                       "The new map script did not read back as written; the map was left as it was."};
+    for (int failing = 1; failing <= 9; ++failing) {
+        if (failing == 8) continue;
         SCOPED_TRACE("a map folder, system case " + std::to_string(failing));
         const FolderMap f({{"war3map.j", kMinimalScript}}, kLibraryFile, "func.j");
         const std::map<std::string, std::string> before = treeOf(f.root.path);
@@ -538,8 +548,10 @@ TEST(Folder, AMapFolderIsProcessedInPlaceCheckedAndPacked) {
         const std::string stored = spliced(script, lua ? "    AddToCache(\"cast\", FourCC(\"A000\"), Bolt)\n"
                                                        : "    call AddToCache(\"cast\",'A000',function Bolt)\n", lua);
         // A NUL in war3map.j ends its script, as in a map archive; what follows it is not the script's.
-        const FolderMap f(editorFolder(lua, unmarked(script) + (lua ? "" : std::string("\0after", 6))),
-                          lua ? kLuaLibraryFile : kLibraryFile, lua ? "func.lua" : "func.j");
+        // war3map.j comes before war3map.lua.
+        StandinEntries files = editorFolder(lua, unmarked(script) + (lua ? "" : std::string("\0after", 6)));
+        if (!lua) files.push_back({"war3map.lua", "-- not the map's script"});
+        const FolderMap f(files, lua ? kLuaLibraryFile : kLibraryFile, lua ? "func.lua" : "func.j");
         std::map<std::string, std::string> tree = treeOf(f.root.path);
         // The check lists what a run registers, and makes no file, not even to remove it again.
         static int made;
@@ -555,7 +567,12 @@ TEST(Folder, AMapFolderIsProcessedInPlaceCheckedAndPacked) {
         fs::create_directory(fs::u8path(f.root.file("release")));
         ASSERT_EQ(f.run(standin, platformSystemOps(), {"--output", f.root.file("release")}).err, "");
         const std::string packed = platform::joinPath(f.root.file("release"), "My Map.w3x");
-        EXPECT_EQ(standinEntries(packed), (std::map<std::string, std::string>{
+        std::map<std::string, std::string> entries = standinEntries(packed);
+        if (!lua) {
+            EXPECT_EQ(entries["war3map.lua"], "-- not the map's script");
+            entries.erase("war3map.lua");
+        }
+        EXPECT_EQ(entries, (std::map<std::string, std::string>{
                       {lua ? "war3map.lua" : "war3map.j", lua ? stored : stored + '\0'},
                       {"war3map.w3e", std::string("terrain\0data", 12)}, {"war3mapImported\\Hero Model.MDX", "model"},
                       {u8"war3mapImported\\Sub Dir\\Значок.blp", "icon"}}));
@@ -584,6 +601,7 @@ TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
         std::string output, line;
         SystemOps system = platformSystemOps();
         bool caseSensitive = false;  // the case needs a file system that tells names apart by letter case
+        ArchiveOps archive = standin;
     } cases[] = {
         {{{"war3map.w3e", "terrain"}, {"Scripts/war3map.j", kMinimalScript}}, "",
          "The map folder MAP holds no war3map.j or war3map.lua."},
@@ -595,6 +613,8 @@ TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
         {map, "new.w3x", "Couldn't read the file * of the map folder: no", unreadable},
         {map, "new.w3x", "The map folder MAP was changed by another program while ostrel packed it (*); NEW was left as it was.",
          systemWith()},
+        {map, "new.w3x", "The map archive NEW did not read back as written; it was left as it was.", platformSystemOps(), false,
+         opsWith(13)},
     };
     for (const auto& c : cases) {
         const FolderMap f(c.files, kLibraryFile, "func.j");
@@ -603,7 +623,7 @@ TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
         const std::map<std::string, std::string> before = treeOf(f.root.path);
         atMoment = {{static_cast<int>(StoreStep::kEntryStored), [&] { writeFile(f.map + "/war3map.w3e", "saved"); }}};
         const ProcessResult result =
-            f.run(standin, c.system, c.output.empty() ? std::vector<std::string>{} : std::vector<std::string>{"--output", f.root.file(c.output)});
+            f.run(c.archive, c.system, c.output.empty() ? std::vector<std::string>{} : std::vector<std::string>{"--output", f.root.file(c.output)});
         atMoment.clear();
         std::string line = c.line;
         for (const auto& [word, path] : {std::pair<std::string, std::string>("MAP", f.map), {"NEW", f.root.file("new.w3x")}})
@@ -620,14 +640,17 @@ TEST(Store, UndoingTheExchangeNeverRemovesAnotherProgramsSave) {
     if (!systemExchanges()) return void(std::cout << "This system cannot exchange two files: nothing to undo.\n");
     const std::string twice = "The map MAP was saved more than once by another program while ostrel worked on it; "
                               "ostrel left the map as that program wrote it, and kept its other save as *.";
-    // A second save as the undo starts, by rename or in place into the copy under the map's name; the undo failing.
+    // A second save as the undo starts, by rename or in place into the copy under the map's name, or during the
+    // undo's own exchange; the undo failing.
     const struct {
         bool second, inPlace;
         int failingExchange;
         std::string line;
+        int moment = static_cast<int>(StoreStep::kReplaced);
     } cases[] = {
         {true, false, 0, twice},
         {true, true, 0, twice},
+        {true, false, 0, twice, kDuringUndo},
         {false, false, 2, "The map MAP was changed by another program while ostrel worked on it, and ostrel could not "
                           "put that program's file back (no); it is *."},
     };
@@ -636,20 +659,31 @@ TEST(Store, UndoingTheExchangeNeverRemovesAnotherProgramsSave) {
         std::vector<std::string> saves;
         atMoment[static_cast<int>(StoreStep::kLastCheck)] = [&] { saves.push_back(saveAsEditor(f.map, false, "DAT1")); };
         if (c.second)
-            atMoment[static_cast<int>(StoreStep::kReplaced)] = [&] { saves.push_back(saveAsEditor(f.map, c.inPlace, "DAT2")); };
+            atMoment[c.moment] = [&] { saves.push_back(saveAsEditor(f.map, c.inPlace, "DAT2")); };
         exchangesBeforeFailure = c.failingExchange;
         std::string line = c.line;
         line.replace(line.find("MAP"), 3, f.map);
         const ProcessResult result = f.run(standin, systemWith());
         exchangesBeforeFailure = 0;
         EXPECT_TRUE(matches(result.err, line + "\n")) << result.err;
-        // Every save is in the folder; the map holds one of them where the undo could be made.
+        // Every save is in the folder; the map holds the last one where the undo could be made.
         ASSERT_EQ(saves.size(), c.second ? 2u : 1u);
         std::vector<std::string> held;
         for (const std::string& name : sortedNames(f.folder.path)) held.push_back(readFile(f.folder.file(name)));
         for (const std::string& save : saves) EXPECT_NE(std::find(held.begin(), held.end(), save), held.end());
-        EXPECT_TRUE(!c.second || std::find(saves.begin(), saves.end(), readFile(f.map)) != saves.end());
+        EXPECT_TRUE(!c.second || c.moment == kDuringUndo || readFile(f.map) == saves.back());
     }
+    // A copy that another program replaced under the copy's name is that program's file: it stays.
+    MapFolder f(kMinimalScript);
+    atMoment[static_cast<int>(StoreStep::kFlushed)] = [&] {
+        for (const std::string& name : sortedNames(f.folder.path))
+            if (name.rfind(".ostrel-", 0) == 0 && name.find(".tmp") == std::string::npos) writeFile(f.folder.file(name), "theirs");
+        saveAsEditor(f.map, false);
+    };
+    f.run(standin, systemWith());
+    std::string kept;
+    for (const std::string& name : sortedNames(f.folder.path)) kept += readFile(f.folder.file(name)) == "theirs" ? name : "";
+    EXPECT_EQ(kept.rfind(".ostrel-", 0), 0u);
 }
 
 TEST(ContentHash, EveryByteCountsWhereverThePiecesSplit) {
@@ -718,8 +752,13 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
 // plenty in the temporary folder, or none where it is full.
 uint64_t budget = 0;
 bool temporaryFull = false;
+int created = 0;  // files the run made
 SystemOps systemWithRoom() {
+    created = 0;
     SystemOps ops = platformSystemOps();
+    ops.createNewFile = [](const std::string& path, platform::File* file, bool* exists, std::string* err) {
+        return ++created, platform::createNewFile(path, file, exists, err);
+    };
     ops.freeSpace = [](const std::string& folder, uint64_t* bytes) {
         if (folder == platform::temporaryFolder()) return *bytes = temporaryFull ? 0 : 1ull << 40, true;
         uint64_t taken = 0;
@@ -739,38 +778,60 @@ TEST(Store, TheCheckStopsWhereTheRunWouldForRoomTheTemporaryFolderAndPathLength)
     ASSERT_EQ(done.run(standin, systemWithRoom()).exitCode, 0);
     const int64_t mapSize = static_cast<int64_t>(done.before.size());
     const std::size_t stored = standinEntry(done.map, "war3map.j").size() - 1;
-    // Less room than a copy and its compaction take: both stop before copying. Room for that, not for the new script:
-    // the run stops after the rewrite, as the check does.
-    for (const uint64_t room : {kArchiveForm.room(mapSize, 0) - 1, kArchiveForm.room(mapSize, stored) - 1}) {
+    // The room a run needs: twice the map and 1 MiB before the new script is known, twice the map and the new script
+    // and 1 MiB once it is; what the run's own copy takes counts as free. Less than the first: the run and the check
+    // stop before anything is copied; less than the second: they stop after the rewrite; that much: both go on.
+    const uint64_t before = 2 * mapSize + (1u << 20), after = before + 2 * stored;
+    for (const uint64_t room : {before - 1, after - 1, after}) {
+        SCOPED_TRACE(room);
         budget = room;
         const MapFolder f(script);
-        const std::string line = "There is not room enough for the new map in " + f.folder.path + ": ostrel needs about *";
-        f.expectStop(f.run(standin, systemWithRoom(), {"--check"}), line);
-        f.expectStop(f.run(standin, systemWithRoom()), line);
+        for (const std::vector<std::string>& options : {std::vector<std::string>{"--check"}, std::vector<std::string>{}}) {
+            const ProcessResult result = f.run(standin, systemWithRoom(), options);
+            if (room == after) {
+                EXPECT_EQ(result.exitCode, 0) << result.err;
+                continue;
+            }
+            f.expectStop(result, "There is not room enough for the new map in " + f.folder.path + ": ostrel needs about *");
+            // The figures in mebibytes, to a tenth, rounded up.
+            double need = 0, free = 0;
+            ASSERT_EQ(std::sscanf(result.err.c_str() + result.err.find("about"), "about %lf MiB there for its working copies, "
+                                  "and %lf MiB are free.", &need, &free), 2) << result.err;
+            const double mebibyte = 1 << 20;
+            EXPECT_TRUE(need * mebibyte >= (room == before - 1 ? before : after) && need * mebibyte < (room == before - 1 ? before : after) + 0.1 * mebibyte) << need;
+            EXPECT_TRUE(free * mebibyte >= room && free * mebibyte < room + 0.1 * mebibyte) << free;
+            if (room == before - 1) EXPECT_EQ(created, 0);
+        }
     }
-    // A temporary folder that is full, or not there: the check makes its copy where the run would, and removes it.
+    // The check makes its copy in the system's temporary folder; where that is full, or not there, where the run would
+    // (and removes it).
     budget = 1ull << 40;
     const MapFolder f(script);
-    temporaryFull = true;
-    EXPECT_EQ(f.run(standin, systemWithRoom(), {"--check"}).exitCode, 0);
-    temporaryFull = false;
+    static std::string folder;
+    static std::vector<std::string> copies;  // what the folder held once the map was copied
+    SystemOps watched = systemWithRoom();
+    watched.atStep = [](StoreStep step) { if (step == StoreStep::kCopied) copies = sortedNames(folder); };
     const std::string temporary = platform::temporaryFolder();
+    folder = f.folder.file("temporary");
+    fs::create_directory(fs::u8path(folder));
+    useTemporaryFolder(folder);
+    EXPECT_EQ(f.run(standin, watched, {"--check"}).exitCode, 0);
+    EXPECT_EQ(copies.size(), 2u);  // the copy and its compaction's file
+    folder = f.folder.path;
+    temporaryFull = true;
+    EXPECT_EQ(f.run(standin, watched, {"--check"}).exitCode, 0);
+    EXPECT_EQ(copies.size(), 5u);  // beside the map
+    temporaryFull = false;
     useTemporaryFolder(f.folder.file("absent"));
     EXPECT_EQ(f.run(standin, systemWithRoom(), {"--check"}).exitCode, 0);
     useTemporaryFolder(temporary);
-    EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x"}));
-    // A folder whose path leaves little room under the archive library's limit: the copy gets a short name; where
-    // not even that fits, the run and the check stop alike.
+    EXPECT_EQ(sortedNames(f.folder.path), (std::vector<std::string>{"func.j", "map.w3x", "temporary"}));
+    // A folder whose path leaves little room under the archive library's limit (room for the long name, not for its
+    // compaction's beside it): the copy gets a short name; where not even that fits, the run and the check stop alike.
     ArchiveOps limited = standin;
-    std::vector<std::string> copies;
-    SystemOps watched = platformSystemOps();
-    static std::vector<std::string>* seen = &copies;
-    static std::string folder;
-    folder = f.folder.path;
-    watched.atStep = [](StoreStep step) { if (step == StoreStep::kCopied) *seen = sortedNames(folder); };
-    limited.pathLimit = f.folder.path.size() + 6;
+    limited.pathLimit = platform::joinPath(f.folder.path, ".ostrel-" + std::to_string(platform::processId()) + "-0").size();
     EXPECT_EQ(f.run(limited, watched).exitCode, 0);
-    EXPECT_EQ(copies, (std::vector<std::string>{".o0", "func.j", "map.w3x"}));
+    EXPECT_EQ(copies, (std::vector<std::string>{".o0", ".o0.tmp", "func.j", "map.w3x", "temporary"}));
     limited.pathLimit = f.folder.path.size() + 3;
     const MapFolder tight(script);
     for (const std::vector<std::string>& options : {std::vector<std::string>{"--check"}, std::vector<std::string>{}})
@@ -851,9 +912,13 @@ TEST(Modes, CheckCountsLinesAsTheCompilersDoAndWarnsOnlyOfRealMisses) {
     const ProcessResult check = game.run(standin, platformSystemOps(), {"--check"});
     EXPECT_EQ(check.out + check.err, "line 7: B Spell_Cast 'A000'\nline 8: B Spell_Cast 'A001'\n"
                                      "line 13: C Spell_Cast 'A000'\nline 9: B Spell_Effect 'A000'\n");
-    const ProcessResult lua = luaMap("function A()\n\r    --! OnInit\r\nend\rfunction main()\n\r--! OnInit\nend\n")
+    const ProcessResult lua = luaMap("function A()\n\r    --! OnInit\r\nend\rfunction main()\n\r\n\n\r\r--! OnInit\nend\n")
                                   .run(standin, platformSystemOps(), {"--check"});
-    EXPECT_EQ(lua.out, "line 2: A OnInit\nline 5: main OnInit\n");
+    EXPECT_EQ(lua.out, "line 2: A OnInit\nline 8: main OnInit\n");
+    // One function registered for one key with many values: no repeat, wherever the values fall in the search.
+    std::string many = "globals\nendglobals\nfunction F takes nothing returns nothing\n";
+    for (int value = 100; value < 300; ++value) many += "    //! Spell_Cast " + std::to_string(value) + "\n";
+    EXPECT_EQ(MapFolder(many + "endfunction\n" + kMain + "\nendfunction\n").run(standin, platformSystemOps(), {"--check"}).err, "");
 }
 
 TEST(Modes, OutputWritesTheProcessedMapToARegularFileOrIntoAFolder) {
