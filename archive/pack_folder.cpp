@@ -11,9 +11,7 @@
 namespace {
 
 // A file of the folder, as it goes into the archive.
-struct PackedFile {
-    std::string path;           // on disk
-    std::string name;           // in the archive
+struct PackedFile : MapFile {
     platform::FileState state;  // when it was read
     uint64_t hash = 0;          // of what went into the archive
     bool script = false;        // the script file, whose new text goes in instead
@@ -25,7 +23,7 @@ constexpr int kDeepest = 32;
 // Appends every regular file under folder, named in the archive behind
 // prefix, to files; names that start with "." are left out. False, with one
 // line in *err, where the folders nest deeper than any map's.
-bool listFiles(const std::string& folder, const std::string& prefix, int depth, std::vector<PackedFile>* files,
+bool listFiles(const std::string& folder, const std::string& prefix, int depth, std::vector<MapFile>* files,
                std::string* err) {
     if (depth > kDeepest) {
         *err = "The map folder nests deeper than " + std::to_string(kDeepest) + " folders at " + folder + ".";
@@ -39,7 +37,7 @@ bool listFiles(const std::string& folder, const std::string& prefix, int depth, 
         const std::string inArchive = prefix.empty() ? name : prefix + "\\" + name;
         const platform::PathKind kind = platform::pathKind(path);
         if (kind == platform::PathKind::kFolder && !listFiles(path, inArchive, depth + 1, files, err)) return false;
-        if (kind == platform::PathKind::kRegular) files->push_back({path, inArchive, {}, 0, false});
+        if (kind == platform::PathKind::kRegular) files->push_back({path, inArchive});
     }
     return true;
 }
@@ -130,9 +128,15 @@ bool packedAsMeant(StoreContext& c, const std::vector<PackedFile>& files, std::s
 
 }  // namespace
 
+bool listMapFiles(const std::string& folder, std::vector<MapFile>* files, std::string* err) {
+    return listFiles(folder, std::string(), 0, files, err);
+}
+
 bool packFolder(StoreContext& c, const ScriptEntry& entry, const ScriptText& text, std::string* err) {
-    std::vector<PackedFile> files;
-    if (!listFiles(c.place.given, std::string(), 0, &files, err)) return false;
+    std::vector<MapFile> listed;
+    if (!listMapFiles(c.place.given, &listed, err)) return false;
+    std::vector<PackedFile> files(listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) static_cast<MapFile&>(files[i]) = std::move(listed[i]);
     // The script file is the file watched, whatever letter case or link names it.
     std::set<std::string> taken;
     for (PackedFile& file : files) {

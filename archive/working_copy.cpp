@@ -112,6 +112,10 @@ bool WorkingCopy::create(const std::string& folder, std::size_t limit, bool comp
     return true;
 }
 
+WorkingCopy::WorkingCopy(const SystemOps& system) : system_(system) {
+    keptAny = 0;
+}
+
 WorkingCopy::~WorkingCopy() {
     try {
         discard();

@@ -11,7 +11,9 @@
 // the process.
 class WorkingCopy {
 public:
-    explicit WorkingCopy(const SystemOps& system) : system_(system) {}
+    // A run's copy, before it is made; no copy of an earlier run stands in
+    // its file's place any longer.
+    explicit WorkingCopy(const SystemOps& system);
     ~WorkingCopy();
     WorkingCopy(const WorkingCopy&) = delete;
     WorkingCopy& operator=(const WorkingCopy&) = delete;
@@ -55,6 +57,8 @@ public:
     bool takeArchive(uint64_t keep, std::string* err);
 
     const std::string& path() const { return path_; }
+    // The state of the copy when it was finished.
+    const platform::FileState& finishedState() const { return state_; }
     const std::string& compactionPath() const { return compactionPath_; }
 
 private:

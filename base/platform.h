@@ -167,6 +167,34 @@ struct SignalsHeld {
 void writeErrorNow(const char* text);
 void removeFileNow(const char* path);
 
+// Notice of changes to the files of a folder (and of the folders under it,
+// where asked), as the system gives it; ended when the object goes.
+class ChangeNotices {
+public:
+    ChangeNotices() = default;
+    ~ChangeNotices() { stop(); }
+    ChangeNotices(const ChangeNotices&) = delete;
+    ChangeNotices& operator=(const ChangeNotices&) = delete;
+    // Ends the notices.
+    void stop();
+
+    intptr_t handle_ = File::kNone;  // an inotify descriptor, or a Windows change notification
+    std::string folder_;
+    bool tree_ = false;
+};
+// Starts notices of changes in folder (and, where tree, in the folders under
+// it); false where the system gives none there, as on network and FUSE file
+// systems: the caller then looks for itself.
+bool startNotices(const std::string& folder, bool tree, ChangeNotices* notices);
+// Waits up to timeoutMs milliseconds (for ever when negative) for a notice,
+// and takes every notice that came; true when one came. Without notices
+// started, only waits.
+bool waitForNotice(ChangeNotices& notices, int64_t timeoutMs);
+// Milliseconds on a clock that only moves forward.
+int64_t monotonicMs();
+// The local time of day, as "12:04:31".
+std::string timeOfDay();
+
 // True when this process is the only one attached to its console window
 // (it was started by a double click or a drop, not from a console or a pipe).
 bool ownsConsoleAlone();

@@ -4,7 +4,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace platform {
 namespace {
@@ -449,6 +453,93 @@ void writeErrorNow(const char* text) {
 
 void removeFileNow(const char* path) {
     unlink(path);
+}
+
+namespace {
+
+// True where changes to a folder may come from elsewhere without a notice
+// here: on network and FUSE file systems.
+bool noticesMayMiss(const std::string& folder) {
+    struct statfs info;
+    if (statfs(folder.c_str(), &info) != 0) return true;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x6969:      // NFS
+        case 0x517B:      // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x65735546:  // FUSE
+        case 0x01021997:  // 9P
+        case 0x00C36400:  // Ceph
+        case 0x5346414F:  // AFS
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Watches folder, and where tree every folder under it (a folder watched
+// already is not watched twice).
+void watchFolder(int handle, const std::string& folder, bool tree, int depth) {
+    inotify_add_watch(handle, folder.c_str(),
+                      IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+    if (!tree || depth >= 32) return;
+    for (const std::string& name : folderNames(folder)) {
+        const std::string path = joinPath(folder, name);
+        if (pathKind(path) == PathKind::kFolder) watchFolder(handle, path, tree, depth + 1);
+    }
+}
+
+}  // namespace
+
+void ChangeNotices::stop() {
+    if (handle_ != File::kNone) ::close(static_cast<int>(handle_));
+    handle_ = File::kNone;
+}
+
+bool startNotices(const std::string& folder, bool tree, ChangeNotices* notices) {
+    notices->stop();
+    if (noticesMayMiss(folder)) return false;
+    const int handle = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (handle < 0) return false;
+    notices->handle_ = handle;
+    notices->folder_ = folder;
+    notices->tree_ = tree;
+    watchFolder(handle, folder, tree, 0);
+    return true;
+}
+
+bool waitForNotice(ChangeNotices& notices, int64_t timeoutMs) {
+    const int timeout = timeoutMs < 0 ? -1 : timeoutMs > 1000000000 ? 1000000000 : static_cast<int>(timeoutMs);
+    if (notices.handle_ == File::kNone) {
+        if (timeout > 0) poll(nullptr, 0, timeout);
+        return false;
+    }
+    struct pollfd wanted = {static_cast<int>(notices.handle_), POLLIN, 0};
+    int ready;
+    do ready = poll(&wanted, 1, timeout);
+    while (ready < 0 && errno == EINTR);
+    if (ready <= 0) return false;
+    char events[16384];
+    while (read(static_cast<int>(notices.handle_), events, sizeof events) > 0) {
+    }
+    // Folders made since are watched too.
+    if (notices.tree_) watchFolder(static_cast<int>(notices.handle_), notices.folder_, true, 0);
+    return true;
+}
+
+int64_t monotonicMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::string timeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    char text[16] = "";
+    if (localtime_r(&now, &local)) std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return text;
 }
 
 bool ownsConsoleAlone() {

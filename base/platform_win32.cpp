@@ -8,6 +8,7 @@
 #include <io.h>
 #include <shellapi.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -484,6 +485,52 @@ void writeErrorNow(const char* text) {
 void removeFileNow(const char* path) {
     wchar_t name[32768];
     if (MultiByteToWideChar(CP_UTF8, 0, path, -1, name, 32768) > 0) DeleteFileW(name);
+}
+
+void ChangeNotices::stop() {
+    if (handle_ != File::kNone) FindCloseChangeNotification(reinterpret_cast<HANDLE>(handle_));
+    handle_ = File::kNone;
+}
+
+bool startNotices(const std::string& folder, bool tree, ChangeNotices* notices) {
+    notices->stop();
+    // On another machine's drive, changes made there may come without a notice.
+    wchar_t volume[MAX_PATH + 1];
+    if (GetVolumePathNameW(wide(folder).c_str(), volume, MAX_PATH + 1) && GetDriveTypeW(volume) == DRIVE_REMOTE)
+        return false;
+    const HANDLE handle = FindFirstChangeNotificationW(
+        wide(folder).c_str(), tree,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    notices->handle_ = reinterpret_cast<intptr_t>(handle);
+    notices->folder_ = folder;
+    notices->tree_ = tree;
+    return true;
+}
+
+bool waitForNotice(ChangeNotices& notices, int64_t timeoutMs) {
+    const DWORD timeout = timeoutMs < 0 ? INFINITE : timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(timeoutMs);
+    if (notices.handle_ == File::kNone) {
+        Sleep(timeout == INFINITE ? 0 : timeout);
+        return false;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(notices.handle_);
+    if (WaitForSingleObject(handle, timeout) != WAIT_OBJECT_0) return false;
+    do FindNextChangeNotification(handle);
+    while (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0);
+    return true;
+}
+
+int64_t monotonicMs() {
+    return static_cast<int64_t>(GetTickCount64());
+}
+
+std::string timeOfDay() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
+    return text;
 }
 
 bool ownsConsoleAlone() {

@@ -9,3 +9,15 @@ const SystemOps& platformSystemOps() {
     };
     return ops;
 }
+
+const WatchOps& platformWatchOps() {
+    static const WatchOps ops = {
+        platform::monotonicMs,
+        platform::startNotices,
+        [](platform::ChangeNotices& notices, int64_t timeoutMs) {
+            return platform::waitForNotice(notices, timeoutMs) ? Wait::kNotice : Wait::kTimeout;
+        },
+        platform::timeOfDay,
+    };
+    return ops;
+}

@@ -38,3 +38,17 @@ struct SystemOps {
 
 // The table backed by the platform layer; atStep does nothing.
 const SystemOps& platformSystemOps();
+
+// What a watch asks of the system besides: a clock, notices of changes, the
+// time of day; one table, which tests replace to drive a watch by a clock and
+// saves of their own.
+enum class Wait { kNotice, kTimeout, kEnd };  // kEnd: the table asks the watch to end
+struct WatchOps {
+    int64_t (*now)();  // milliseconds, only forward
+    bool (*startNotices)(const std::string& folder, bool tree, platform::ChangeNotices* notices);
+    Wait (*waitForNotice)(platform::ChangeNotices& notices, int64_t timeoutMs);  // for ever when negative
+    std::string (*timeOfDay)();
+};
+
+// The table backed by the platform layer; it never asks the watch to end.
+const WatchOps& platformWatchOps();

@@ -13,6 +13,7 @@
 #include "rewrite/function_block.h"
 #include "rewrite/script_library.h"
 #include "run/script_language.h"
+#include "run/watch.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ const char kOptions[] =
     "                           changes nothing\n"
     "  ostrel --output NEW MAP  writes the processed map to NEW (a file, or a folder that receives it under\n"
     "                           its own name) and leaves MAP as it is; --output=NEW for a name that starts with -\n"
+    "  ostrel --watch [--check | --output NEW] MAP\n"
+    "                           does the same at once and again after every save of the map, until Ctrl+C\n"
     "  ostrel --help, --version\n"
     "Options may also follow the map; -- ends them.\n";
 
@@ -184,7 +187,8 @@ bool report(const ScriptScan& scan, const ArchiveFacts& facts, std::ostream& out
 // (or NEW's), or, for a check, reports and discards it. False with one line
 // in *message on any stop.
 bool carryOut(const Request& request, const Outside& outside, std::ostream& out, std::ostream& err,
-              std::string* message) {
+              RunResult* result) {
+    std::string* message = &result->message;
     const bool check = request.mode == Request::Mode::kCheck;
     const SystemOps& system = outside.system;
     const MapForm& form = formOf(request.map);
@@ -209,6 +213,7 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
     ScriptText working;
     const bool rewritten = rewriteScript(std::move(script), language, map.path, outside.libraryFolders, check, &scan,
                                          &working, message);
+    for (const auto& list : scan.registrations.lists) result->registrations += list.size();
     // What a check found is shown also when the run would stop; the line
     // that says why comes last.
     std::string stop = *message;
@@ -221,7 +226,13 @@ bool carryOut(const Request& request, const Outside& outside, std::ostream& out,
         return false;
     // A check of a map folder writes nothing: its new script is plain text.
     if (check && form.folder) return true;
-    return form.put(context, language.entry, working, message) && finishStore(system, map, copy, destination, !check, message);
+    if (!form.put(context, language.entry, working, message) ||
+        !finishStore(system, map, copy, destination, !check, message))
+        return false;
+    result->replaced = !check && destination.isMap;
+    result->replacedWas = map.state;
+    result->replacedBy = copy.finishedState();
+    return true;
 }
 
 }  // namespace
@@ -241,6 +252,8 @@ Request parseCommandLine(const std::vector<std::string>& args) {
                 version = true;
             } else if (arg == "--check" && !check) {
                 check = true;
+            } else if (arg == "--watch" && !request.watch) {
+                request.watch = true;
             } else if ((arg == "--output" || arg.rfind("--output=", 0) == 0) && !output) {
                 output = true;
                 request.output = optionValue(args, &i, 8);
@@ -286,6 +299,16 @@ std::string shownOnOneLine(const std::string& text) {
     return shown;
 }
 
+RunResult runOnce(const Request& request, const Outside& outside, std::ostream& out, std::ostream& err) {
+    RunResult result;
+    try {
+        result.done = carryOut(request, outside, out, err, &result);
+    } catch (const std::bad_alloc&) {
+        result.message = "Not enough memory to process the map " + request.map + "; it was left as it was.";
+    }
+    return result;
+}
+
 int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err) {
     const Request request = parseCommandLine(args);
     switch (request.mode) {
@@ -304,14 +327,9 @@ int runOstrel(const std::vector<std::string>& args, const Outside& outside, std:
         default:
             break;
     }
-    std::string message;
-    bool done = false;
-    try {
-        done = carryOut(request, outside, out, err, &message);
-    } catch (const std::bad_alloc&) {
-        message = "Not enough memory to process the map " + request.map + "; it was left as it was.";
-    }
-    if (done) return 0;
-    err << shownOnOneLine(message) << std::endl;
+    if (request.watch) return watchMap(request, outside, out, err);
+    const RunResult result = runOnce(request, outside, out, err);
+    if (result.done) return 0;
+    err << shownOnOneLine(result.message) << std::endl;
     return 1;
 }

@@ -10,12 +10,14 @@ struct Request {
     enum class Mode { kRun, kCheck, kOutput, kHelp, kVersion, kUsage } mode = Mode::kUsage;
     std::string map;
     std::string output;
+    bool watch = false;  // again after every save
 };
 
 // Reads the command line (args[0] is the tool's name). Options stand before
 // or after the map and "--" ends them; the first other argument is the map,
 // any further one is ignored. An unknown option, a missing or empty value, a
-// missing map or two modes at once ask for the usage line.
+// missing map or two modes at once ask for the usage line. --watch goes with
+// any of the three modes of a map.
 Request parseCommandLine(const std::vector<std::string>& args);
 
 // The folders the script library is looked for in, in order: the working
@@ -28,16 +30,33 @@ std::vector<std::string> libraryFolders(const std::string& workingFolder, const 
 std::string shownOnOneLine(const std::string& text);
 
 // What a run reaches beyond itself: the map archive library, the operating
-// system, and the folders the script library is looked for in.
+// system, the folders the script library is looked for in, and what a watch
+// waits with.
 struct Outside {
     const ArchiveOps& archive;
     const SystemOps& system;
     std::vector<std::string> libraryFolders;
+    const WatchOps& watch = platformWatchOps();
 };
 
-// Runs the tool once on args. Returns the exit code: 0 once the map is
-// stored (or, for a check, once a run would store it), 1 on any failure after
-// one line on err, the map then unchanged.
+// What one run on a map did.
+struct RunResult {
+    bool done = false;               // stored (for a check: a run would store it)
+    std::string message;             // why not, in one line
+    std::size_t registrations = 0;   // how many the new script makes
+    bool replaced = false;            // the map's own file was replaced
+    platform::FileState replacedWas;  // then: the state of the file replaced, as it was opened
+    platform::FileState replacedBy;   // and the state of the file that took its place
+};
+
+// Carries out request (a run, a check or an output; not a watch) once on its
+// map; a check writes its list and warnings to out and err.
+RunResult runOnce(const Request& request, const Outside& outside, std::ostream& out, std::ostream& err);
+
+// Runs the tool on args. Returns the exit code: 0 once the map is stored
+// (or, for a check, once a run would store it), 1 on any failure after one
+// line on err, the map then unchanged. A watch runs until a signal ends the
+// process.
 int runOstrel(const std::vector<std::string>& args, const Outside& outside, std::ostream& out, std::ostream& err);
 
 // The process's entry: runs the tool on the command line with ops, system

@@ -4,6 +4,7 @@
 #include "archive/working_copy.h"
 #include "base/platform.h"
 #include "run/run.h"
+#include "run/watch.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ std::string crashLine;
 std::string libraryCrashLine;
 std::string stopLine;
 std::string afterStoreLine;
+std::string idleLine;
 
 // Removes the working copy, says in one line how the run ended and ends the
 // process: with exit code 1 on a crash; as the signal would have ended it
@@ -19,9 +21,11 @@ std::string afterStoreLine;
 extern "C" void onEndingSignal(int signal) {
     const bool mapUntouched = removeWorkingCopiesNow();
     const bool crash = platform::isCrashSignal(signal);
-    platform::writeErrorNow(!mapUntouched                    ? afterStoreLine.c_str()
+    const bool idle = watchIsIdle();
+    platform::writeErrorNow(!mapUntouched && !idle           ? afterStoreLine.c_str()
                             : crash && insideArchiveLibrary() ? libraryCrashLine.c_str()
                             : crash                          ? crashLine.c_str()
+                            : idle                           ? idleLine.c_str()
                                                              : stopLine.c_str());
     if (platform::isCrashSignal(signal)) _Exit(1);
     platform::endBySignal(signal);
@@ -34,6 +38,7 @@ void prepareSignalLines(const Request& request) {
     libraryCrashLine = "ostrel stopped: the map archive library crashed while working on the map " + map +
                        "; the map was left as it was.\n";
     stopLine = "ostrel was stopped before it finished; the map " + map + " was left as it was.\n";
+    idleLine = "ostrel stopped watching the map " + map + ".\n";
     afterStoreLine = request.mode == Request::Mode::kOutput
                          ? "ostrel was stopped after it had stored the processed map in " + shownOnOneLine(request.output) +
                                "; the map " + map + " was left as it was.\n"

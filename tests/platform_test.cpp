@@ -38,7 +38,10 @@ TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
         std::vector<std::string> args;
         Mode mode;
         std::string map = "", output = "";
+        bool watch = false;
     } cases[] = {
+        {{"m.w3x", "--watch", "--check"}, Mode::kCheck, "m.w3x", "", true},
+        {{"--watch", "m.w3x", "--watch"}, Mode::kUsage},
         {{"m.w3x", "ignored"}, Mode::kRun, "m.w3x"},
         {{"m.w3x", "--check"}, Mode::kCheck, "m.w3x"},
         {{"m.w3x", "--output", "n.w3x"}, Mode::kOutput, "m.w3x", "n.w3x"},
@@ -59,6 +62,7 @@ TEST(CommandLine, OptionsStandAnywhereAndOnlyRealOnesCount) {
         if (c.mode == Mode::kUsage || c.mode == Mode::kHelp) continue;
         EXPECT_EQ(request.map, c.map);
         EXPECT_EQ(request.output, c.output);
+        EXPECT_EQ(request.watch, c.watch);
     }
     // A map that is not there: the line names it and says why, in one line whatever the name holds.
     EXPECT_TRUE(matches(runInProcess({"absent\n\x01.w3x"}, ArchiveOps{}, ".").err,
@@ -128,6 +132,19 @@ TEST(Paths, WhatTheUserMayNotReplaceStopsTheRunAndTheCheckAlike) {
     }
 }
 
+TEST(Notices, AChangeInAWatchedFolderOrUnderItIsNoticed) {
+    for (const bool tree : {false, true}) {
+        TempFolder folder;
+        fs::create_directory(fs::u8path(folder.file("sub")));
+        platform::ChangeNotices notices;
+        if (!platform::startNotices(folder.path, tree, &notices)) return void(std::cout << "No change notices here.\n");
+        EXPECT_FALSE(platform::waitForNotice(notices, 0));
+        writeFile(tree ? platform::joinPath(folder.file("sub"), "map.w3x") : folder.file("map.w3x"), "saved");
+        EXPECT_TRUE(platform::waitForNotice(notices, 60000));  // the notice has come already: no wait
+        EXPECT_FALSE(platform::waitForNotice(notices, 0));     // each notice is taken once
+    }
+}
+
 TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string stop = "ostrel was stopped before it finished; the map map.w3x was left as it was.\n";
     const std::string crash = "ostrel stopped on a fault of its own while working on the map map.w3x; the map was left as it was.\n";
@@ -141,9 +158,11 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
         int step = static_cast<int>(StoreStep::kScriptRead);
         bool output = false;
         int save = -1;  // the step after which another program saves the map
+        bool watch = false;
     } cases[] = {
         {SIGINT, stop}, {SIGTERM, stop}, {SIGSEGV, crash}, {SIGABRT, crash}, {SIGFPE, crash}, {SIGILL, crash},
         {SIGSEGV, libraryCrash, -1},
+        {SIGINT, stop, static_cast<int>(StoreStep::kReadBack), false, -1, true},  // in a round of a watch
         {SIGINT, stop, static_cast<int>(StoreStep::kFlushed), true},
         {SIGINT, "ostrel was stopped after it had stored the map map.w3x.\n", stored},
         {SIGTERM, "ostrel was stopped after it had stored the processed map in new.w3x; the map map.w3x was left as it was.\n",
@@ -163,10 +182,12 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
         if (c.save >= 0) writeStandinArchive(f.folder.file("standin-save"), {{"war3map.j", "saved"}});
         std::vector<std::string> args = {"map.w3x"};
         if (c.output) args = {"map.w3x", "--output", "new.w3x"};
+        if (c.watch) args = {"--watch", "map.w3x"};
         const ProcessResult result = runProcess(kStandinTool, args, f.folder.path);
         EXPECT_TRUE(c.line == crash || c.line == libraryCrash ? result.exitCode == 1 : endedBySignal(result, c.signal))
             << result.exitCode;
         EXPECT_EQ(result.err, c.line);
+        EXPECT_EQ(result.out.empty(), !c.watch);
         const std::string script = standinEntry(f.map, "war3map.j");
         if (c.save >= 0) EXPECT_EQ(script, "saved");
         else EXPECT_EQ(script == kMinimalScript, c.step != stored || c.output);
