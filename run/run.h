@@ -62,4 +62,5 @@ int runOstrel(const std::vector<std::string>& args, const Outside& outside, std:
 // The process's entry: runs the tool on the command line with ops, system
 // and the library folders of the executable, removing the working copy on
 // signals.
-int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system = platformSystemOps());
+int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system = platformSystemOps(),
+             const WatchOps& watch = platformWatchOps());

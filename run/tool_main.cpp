@@ -47,7 +47,7 @@ void prepareSignalLines(const Request& request) {
 
 }  // namespace
 
-int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system) {
+int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const SystemOps& system, const WatchOps& watch) {
     platform::protectStandardStreams();
     platform::useUtf8Console();
     const Request request = parseCommandLine(args);
@@ -55,7 +55,7 @@ int toolMain(const std::vector<std::string>& args, const ArchiveOps& ops, const 
         prepareSignalLines(request);
         platform::onEndingSignals(onEndingSignal);
     }
-    const Outside outside{ops, system, libraryFolders(platform::currentFolder(), platform::executableFolder())};
+    const Outside outside{ops, system, libraryFolders(platform::currentFolder(), platform::executableFolder()), watch};
     const int code = runOstrel(args, outside, std::cout, std::cerr);
     // Dropped onto the executable, the tool has a console window of its own
     // that closes when it ends: say how it went and let the user read it.

@@ -1,6 +1,7 @@
 // The tool with the stand-in archive in place of the archive library. A test that writes "SIGNAL STEP [SAVE]" into
 // "standin-raise" in the working folder has the signal raised after that step of the store (after the script is read
-// from the copy when STEP is left out; inside the stand-in library's first read when STEP is -1), and, with SAVE,
+// from the copy when STEP is left out; inside the stand-in library's first read when STEP is -1; when a watch waits
+// between rounds when STEP is -2), and, with SAVE,
 // "standin-save" renamed over "map.w3x" after step SAVE, as another program saves the map.
 #include <csignal>
 #include <sstream>
@@ -21,5 +22,10 @@ int main(int argc, char** argv) {
         if (signal && step == -1) std::raise(signal);
         return standinArchiveOps().readEntry(entry, buffer, count, got, overlapped);
     };
-    return toolMain(platform::commandLine(argc, argv), archive, system);
+    static WatchOps watch = platformWatchOps();
+    watch.waitForNotice = [](platform::ChangeNotices& notices, int64_t timeoutMs) {
+        if (signal && step == -2) std::raise(signal);
+        return platformWatchOps().waitForNotice(notices, timeoutMs);
+    };
+    return toolMain(platform::commandLine(argc, argv), archive, system, watch);
 }

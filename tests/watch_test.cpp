@@ -12,12 +12,15 @@ namespace fs = std::filesystem;
 int64_t clockNow = 0, lastSave = 0;
 std::deque<std::pair<int64_t, std::function<void()>>> saves;
 bool noticesGiven = true;
+bool noticesOfTree = false;  // the watch asked for notices from the folders under the one it watches
 std::vector<int64_t> waits;  // how long the watch waited each time it did
 
 WatchOps drivenWatch() {
     WatchOps ops;
     ops.now = [] { return clockNow; };
-    ops.startNotices = [](const std::string&, bool, platform::ChangeNotices*) { return noticesGiven; };
+    ops.startNotices = [](const std::string&, bool tree, platform::ChangeNotices*) {
+        return noticesOfTree = tree, noticesGiven;
+    };
     ops.waitForNotice = [](platform::ChangeNotices&, int64_t timeout) {
         waits.push_back(timeout);
         // Once every save is made, the watch ends when it would wait for ever, or ten seconds on.
@@ -84,8 +87,8 @@ TEST(Watch, EveryCompleteSaveIsProcessedOnceAndNothingElse) {
         {"a stop, then a good save", kArchive, {},
          {{1000, [&](auto& m) { save(m, broken); }}, {5000, [&](auto& m) { save(m, marked); }}},
          "MAP: stored, 0 registrations\nMAP: stored, 1 registration\n", "12:00:00 The map script has no \"endglobals\".\n"},
-        {"the map removed and written anew", kArchive, {},
-         {{1000, [](auto& m) { std::remove(m.c_str()); }}, {1100, [&](auto& m) { writeFile(m, marked); }}},
+        {"the map removed, and written anew a while later", kArchive, {},
+         {{1000, [](auto& m) { std::remove(m.c_str()); }}, {3000, [&](auto& m) { writeFile(m, marked); }}},
          "MAP: stored, 0 registrations\nMAP: stored, 1 registration\n", ""},
         {"written to NEW, the map left as it is", kArchive, {"--output", "NEW"}, {{1000, [&](auto& m) { save(m, marked); }}},
          "MAP: written to NEW, 0 registrations\nMAP: written to NEW, 1 registration\n", ""},
@@ -94,7 +97,8 @@ TEST(Watch, EveryCompleteSaveIsProcessedOnceAndNothingElse) {
         {"a folder save touching several files", kFolder, {},
          {{1000, [&](auto& m) { save(platform::joinPath(m, "war3map.j"), kMarked); }},
           {1100, [](auto& m) { writeFile(platform::joinPath(m, "war3map.w3e"), "saved"); }},
-          {1200, [](auto& m) { writeFile(platform::joinPath(m, "imported.txt"), "new"); }}},
+          {1200, [](auto& m) { writeFile(platform::joinPath(m, "imported.txt"), "new"); }},
+          {3000, [](auto& m) { writeFile(platform::joinPath(m, ".imported.txt.swp"), "not the map's"); }}},
          "MAP: stored, 0 registrations\nMAP: stored, 1 registration\n", ""},
         {"a map folder removed", kFolder, {}, {{1000, [](auto& m) { fs::remove_all(fs::u8path(m)); }}},
          "MAP: stored, 0 registrations\n", "12:00:00 The map folder MAP is gone; ostrel stopped watching it.\n", 1},
@@ -117,6 +121,7 @@ TEST(Watch, EveryCompleteSaveIsProcessedOnceAndNothingElse) {
             const int code = runOstrel(args, Outside{standinArchiveOps(), platformSystemOps(), {root}, drivenWatch()}, out, err);
             saves.clear();
             EXPECT_EQ(code, c.exitCode);
+            EXPECT_EQ(noticesOfTree, c.form == kFolder);
             std::string expected = "12:00:00 Watching MAP" +
                                    std::string(noticed ? "" : ", looking at it 4 times a second (this file system gives no "
                                                               "notice of changes)") + "; Ctrl+C ends the watch.\n";
