@@ -7,6 +7,7 @@
 namespace {
 
 const char kMagic[] = "STANDIN ARCHIVE\n";
+const char kEnd[] = "END\n";  // after the last entry: a stand-in map cut short does not read
 
 // The entries of the stand-in archive at path; false when it is none.
 bool readStandinArchive(const std::string& path, StandinEntries* entries) {
@@ -14,12 +15,14 @@ bool readStandinArchive(const std::string& path, StandinEntries* entries) {
     std::string line;
     if (!std::getline(in, line) || line + '\n' != kMagic) return false;
     entries->clear();
-    for (std::string name, size; std::getline(in, name) && std::getline(in, size);) {
+    for (std::string name, size;;) {
+        if (!std::getline(in, name)) return false;
+        if (name + '\n' == kEnd) return in.peek() == std::char_traits<char>::eof();
+        if (!std::getline(in, size)) return false;
         std::string content(std::strtoul(size.c_str(), nullptr, 10), '\0');
         if (!in.read(&content[0], static_cast<std::streamsize>(content.size()))) return false;
         entries->emplace_back(name, content);
     }
-    return true;
 }
 
 struct Archive {
@@ -99,6 +102,7 @@ const ArchiveOps& standinArchiveOps() {
 bool writeStandinArchive(const std::string& path, const StandinEntries& entries) {
     std::string bytes = kMagic;
     for (const auto& [name, content] : entries) bytes += name + '\n' + std::to_string(content.size()) + '\n' + content;
+    bytes += kEnd;
     writeFile(path, bytes);
     return readFile(path) == bytes;
 }

@@ -465,11 +465,11 @@ TEST(Store, AnyFailingOperationOfTheArchiveOrTheSystemLeavesTheMap) {
     EXPECT_EQ(calledInOrder, (std::vector<std::string>{"flush .ostrel", "replace", "flush folder"}));
 }
 
-// Another program's save of the map at path, by rename or in place keeping size and time: its last bytes become
-// marker. Returns the bytes saved.
+// Another program's save of the map at path, by rename or in place keeping size and time: 4 bytes before its last 4
+// (in a stand-in map, the last of its last entry) become marker. Returns the bytes saved.
 std::string saveAsEditor(const std::string& path, bool inPlace, const std::string& marker = "DATA") {
     std::string bytes = readFile(path);
-    bytes.replace(bytes.size() - 4, 4, marker);
+    bytes.replace(bytes.size() - 8, 4, marker);
     if (!inPlace) {
         writeFile(path + ".new", bytes);
         EXPECT_TRUE(platform::replaceFile(path + ".new", path, nullptr));

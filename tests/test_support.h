@@ -16,7 +16,7 @@
 
 // A stand-in for the map archive library, where none is at hand (on Windows under test) and where a test needs to see
 // every call (standin_archive.cpp): a plain file, "STANDIN ARCHIVE\n", then per entry a line with its name, a line
-// with its size and its bytes. A name starting with '?' is one the archive does not know.
+// with its size and its bytes, then "END\n". A name starting with '?' is one the archive does not know.
 using StandinEntries = std::vector<std::pair<std::string, std::string>>;
 const ArchiveOps& standinArchiveOps();
 bool writeStandinArchive(const std::string& path, const StandinEntries& entries);
