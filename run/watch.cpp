@@ -12,6 +12,9 @@ namespace {
 
 constexpr int64_t kQuietMs = 300;  // a save is complete once the map stays unchanged this long
 constexpr int64_t kLookMs = 250;   // where no notices come, the map is looked at this often
+// Where notices come, the map is still looked at this often, for a change the system gives no notice of (a
+// subfolder made just before a save into it; Windows emulations that give none from subfolders).
+constexpr int64_t kSlowLookMs = 5000;
 constexpr int kOpenTries = 10;     // quiet times an archive that does not open yet is waited for
 
 volatile std::sig_atomic_t idle = 0;
@@ -90,7 +93,7 @@ int watchMap(const Request& request, const Outside& outside, std::ostream& out, 
         // for an archive to open as one.
         Look seen = lookAt(outside.system, map, folder);
         while (seen == known) {
-            if (ops.waitForNotice(notices, noticed ? -1 : kLookMs) == Wait::kEnd) return 0;
+            if (ops.waitForNotice(notices, noticed ? kSlowLookMs : kLookMs) == Wait::kEnd) return 0;
             seen = lookAt(outside.system, map, folder);
         }
         int tries = 0;

@@ -100,6 +100,14 @@ inline ProcessResult runInProcess(const std::vector<std::string>& args, const Ar
     return ProcessResult{code, out.str(), err.str()};
 }
 
+// text with each word put as what it stands for (a path), wherever it stands.
+inline std::string named(std::string text, std::initializer_list<std::pair<std::string, std::string>> words) {
+    for (const auto& [word, path] : words)
+        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + path.size()))
+            text.replace(at, word.size(), path);
+    return text;
+}
+
 // True when text is pattern, in which one * stands for any text.
 inline bool matches(const std::string& text, const std::string& pattern) {
     const std::size_t star = pattern.find('*');
@@ -172,9 +180,7 @@ struct MapFolder {
     }
     // A stop: exit 1, the line (MAP and LIBRARY for their paths, * for any text), the map and the folder as they were.
     void expectStop(const ProcessResult& result, std::string line) const {
-        for (const auto& [word, path] : {std::pair<std::string, std::string>("MAP", map), {"LIBRARY", library}})
-            for (std::size_t at = line.find(word); at != std::string::npos; at = line.find(word, at))
-                line.replace(at, word.size(), path);
+        line = named(line, {{"MAP", map}, {"LIBRARY", library}});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(matches(result.err, line + "\n")) << result.err << "is not\n" << line;
         EXPECT_EQ(result.out, "");
