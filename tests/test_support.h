@@ -138,39 +138,33 @@ inline std::map<std::string, std::string> treeOf(const std::string& folder) {
     return tree;
 }
 
-// A folder with a map folder "My Map.w3x" of files (by path, "/" between the parts) and a library beside it, and runs
-// on it.
-struct FolderMap {
-    TempFolder root;
-    std::string map = root.file("My Map.w3x");
-    explicit FolderMap(const StandinEntries& files, const std::string& library, const std::string& libraryName) {
-        for (const auto& [name, bytes] : files) {
-            const std::filesystem::path path = std::filesystem::u8path(map + "/" + name);
-            std::filesystem::create_directories(path.parent_path());
-            writeFile(path.u8string(), bytes);
-        }
-        writeFile(root.file(libraryName), library);
-    }
-    ProcessResult run(const ArchiveOps& ops, const SystemOps& system, const std::vector<std::string>& options = {}) const {
-        std::vector<std::string> args = options;
-        args.push_back(map);
-        return runInProcess(args, ops, root.path, system);
-    }
-};
-
-// A folder with a stand-in map (of script and entries; for "-" entries alone) and a library, and runs on it.
+// A folder with a map and a library beside it, and runs on the map: a stand-in map archive "map.w3x" (of script and
+// entries; for "-" entries alone), or a map folder "My Map.w3x" of files (by path, "/" between the parts).
 struct MapFolder {
     TempFolder folder;
-    std::string map = folder.file("map.w3x"), library, before;
+    std::string map = folder.file("map.w3x"), library, before;  // before: the map archive's bytes
+    std::map<std::string, std::string> tree;                      // every file in the folder, at the start
     explicit MapFolder(const std::string& script, const std::string& libraryText = kLibraryFile,
                        const StandinEntries& entries = {{"war3map.w3e", std::string("terrain\0data", 12)}},
                        const std::string& libraryName = "func.j") {
         StandinEntries all = {{"war3map.j", script}};
         all.insert(all.end(), entries.begin(), entries.end());
         writeStandinArchive(map, script == "-" ? entries : all);
-        library = folder.file(libraryName);
-        if (!libraryText.empty()) writeFile(library, libraryText);
         before = readFile(map);
+        withLibrary(libraryText, libraryName);
+    }
+    MapFolder(const StandinEntries& files, const std::string& libraryText, const std::string& libraryName = "func.j") {
+        map = folder.file("My Map.w3x");
+        for (const auto& [name, bytes] : files) {
+            std::filesystem::create_directories(std::filesystem::u8path(map + "/" + name).parent_path());
+            writeFile(map + "/" + name, bytes);
+        }
+        withLibrary(libraryText, libraryName);
+    }
+    void withLibrary(const std::string& text, const std::string& name) {
+        library = folder.file(name);
+        if (!text.empty()) writeFile(library, text);
+        tree = treeOf(folder.path);
     }
     ProcessResult run(const ArchiveOps& ops = standinArchiveOps(), const SystemOps& system = platformSystemOps(),
                       const std::vector<std::string>& options = {}) const {
@@ -178,16 +172,15 @@ struct MapFolder {
         args.push_back(map);
         return runInProcess(args, ops, folder.path, system);
     }
-    // A stop: exit 1, the line (MAP and LIBRARY for their paths, * for any text), the map and the folder as they were.
-    void expectStop(const ProcessResult& result, std::string line) const {
-        line = named(line, {{"MAP", map}, {"LIBRARY", library}});
+    // A stop: exit 1, the line (MAP, LIBRARY and NEW for their paths, * for any text), every file of the folder as it
+    // was, and no copy in the temporary folder.
+    void expectStop(const ProcessResult& result, const std::string& line) const {
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_TRUE(matches(result.err, line + "\n")) << result.err << "is not\n" << line;
+        const std::string meant = named(line, {{"MAP", map}, {"LIBRARY", library}, {"NEW", folder.file("new.w3x")}});
+        EXPECT_TRUE(matches(result.err, meant + "\n")) << result.err << "is not\n" << meant;
         EXPECT_EQ(result.out, "");
-        EXPECT_TRUE(readFile(map) == before) << "the map changed";
-        // No copy is left, beside the map or in the temporary folder.
+        EXPECT_TRUE(treeOf(folder.path) == tree) << "a file changed";
         const std::string copy = ".ostrel-" + std::to_string(platform::processId()) + "-";
-        for (const std::string& in : {folder.path, platform::temporaryFolder()})
-            for (const std::string& name : sortedNames(in)) EXPECT_NE(name.rfind(copy, 0), 0u) << name;
+        for (const std::string& name : sortedNames(platform::temporaryFolder())) EXPECT_NE(name.rfind(copy, 0), 0u) << name;
     }
 };

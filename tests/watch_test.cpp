@@ -106,10 +106,10 @@ TEST(Watch, EveryCompleteSaveIsProcessedOnceAndNothingElse) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (noticed ? "" : ", without notices"));
             const MapFolder archive(kMinimalScript);
-            const FolderMap folder({{"war3map.j", kMinimalScript}, {"war3map.w3e", "terrain"}}, kLibraryFile, "func.j");
+            const MapFolder folder({{"war3map.j", kMinimalScript}, {"war3map.w3e", "terrain"}}, kLibraryFile, "func.j");
             static std::string map;
             map = c.form == kFolder ? folder.map : archive.map;
-            const std::string root = c.form == kFolder ? folder.root.path : archive.folder.path;
+            const std::string root = c.form == kFolder ? folder.folder.path : archive.folder.path;
             const std::string output = platform::joinPath(root, "new.w3x");
             std::vector<std::string> args = {"ostrel", "--watch"};
             for (const std::string& option : c.options) args.push_back(option == "NEW" ? output : option);
