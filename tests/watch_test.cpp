@@ -25,7 +25,7 @@ WatchOps drivenWatch() {
         waits.push_back(timeout);
         // Once every save is made, the watch ends ten seconds on.
         if (saves.empty() && clockNow > lastSave + 10000) return Wait::kEnd;
-        if (timeout >= 0 && (saves.empty() || saves.front().first > clockNow + timeout)) {
+        if (saves.empty() || saves.front().first > clockNow + timeout) {
             clockNow += timeout;
             return Wait::kTimeout;
         }
@@ -72,8 +72,8 @@ TEST(Watch, EveryCompleteSaveIsProcessedOnceAndNothingElse) {
         int exitCode = 0;
         bool saveAfterSecondStore = false;  // another save right after the watch's own store in its second round
     } cases[] = {
-        {"a save by rename", kArchive, {}, {{1000, [&](auto& m) { save(m, fresh); }}}, s0 + s0, ""},
-        {"a save in place", kArchive, {}, {{1000, [&](auto& m) { save(m, marked, true); }}}, s0 + s1, ""},
+        {"a save by rename, then one in place", kArchive, {},
+         {{1000, [&](auto& m) { save(m, fresh); }}, {3000, [&](auto& m) { save(m, marked, true); }}}, s0 + s0 + s1, ""},
         {"a save in small writes, with pauses longer than the quiet time, for longer than ten of them", kArchive, {},
          {partly(1000, 10), partly(1100, 20), partly(2000, 30), partly(3000, 40), partly(4000, 50), partly(5000, fresh.size())},
          s0 + s0, ""},
