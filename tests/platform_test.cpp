@@ -153,8 +153,7 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string crash = "ostrel stopped on a fault of its own while working on the map map.w3x; the map was left as it was.\n";
     const std::string libraryCrash = "ostrel stopped: the map archive library crashed while working on the map map.w3x; the "
                                      "map was left as it was.\n";
-    const int stored = static_cast<int>(StoreStep::kReplaced);
-    const int lastCheck = static_cast<int>(StoreStep::kLastCheck);
+    const int stored = static_cast<int>(StoreStep::kReplaced), lastCheck = static_cast<int>(StoreStep::kLastCheck);
     const struct {
         int signal;
         std::string line;
@@ -184,10 +183,8 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
         writeFile(f.folder.file("standin-raise"),
                   std::to_string(c.signal) + " " + std::to_string(c.step) + " " + std::to_string(c.save));
         if (c.save >= 0) writeStandinArchive(f.folder.file("standin-save"), {{"war3map.j", "saved"}});
-        std::vector<std::string> args = {"map.w3x"};
-        if (c.output) args = {"map.w3x", "--output", "new.w3x"};
-        if (c.watch) args = {"--watch", "map.w3x"};
-        const ProcessResult result = runProcess(kStandinTool, args, f.folder.path);
+        const ProcessResult result = runProcess(kStandinTool, c.watch ? std::vector<std::string>{"--watch", "map.w3x"} : c.output ?
+            std::vector<std::string>{"map.w3x", "--output", "new.w3x"} : std::vector<std::string>{"map.w3x"}, f.folder.path);
         EXPECT_TRUE(c.line == crash || c.line == libraryCrash ? result.exitCode == 1 : endedBySignal(result, c.signal))
             << result.exitCode;
         EXPECT_EQ(result.err, c.line);

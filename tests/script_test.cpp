@@ -18,15 +18,14 @@ TEST(DirectiveForms, SeparatorKeyAndValueAsTheLanguageTakesThem) {
         std::string line, written;
     } cases[] = {
         {false, "    //! Spell_Cast A000 and then more words", "'A000'"}, {false, "call Foo() //!xSpell_Cast A000", "'A000'"},
-        {false, "//!Spell_Cast A000", "-"},  // without a separator the key loses its first letter
-        {false, "//! Spell_Cast  A000", ""},  // two spaces: the empty word between them
+        {false, "//!Spell_Cast A000", "-"}, {false, "//! Spell_Cast  A000", ""},  // no separator; two spaces: an empty value
         {false, "//! Spell_Cast A0\r0 x", "A0"}, {false, "//! Spell_Cast A00\r\r", "A00"},  // a carriage return ends a line
         {false, "\t//! Spell_Cast", ""}, {false, "    //! Spell_Cast \r", ""}, {false, "    //!\r", "-"}, {false, "//!", "-"},
         {false, "//! Spell_Cast 852119", "852119"}, {false, "//! Spell_Cast -12", "-12"}, {false, "//! Spell_Cast 0x1F0", "0x1F0"},
         {false, "//! Spell_Cast $FF", "$FF"}, {false, "//! Spell_Cast 07770", "07770"}, {false, "//! Spell_Cast 'A'", "'A'"},
         {false, "//! Spell_Cast 'A000'", "'A000'"}, {false, "//! Spell_Cast SPELL_ID", "SPELL_ID"},
-        {false, "//! Spell_Cast 0x10", "'0x10'"},  // four characters: a character code
-        {false, "//! Spell_Cast 07790", ""}, {false, "//! Spell_Cast \"A000\"", ""}, {false, "//! Spell_Cast false", ""},
+        {false, "//! Spell_Cast 0x10", "'0x10'"}, {false, "//! Spell_Cast 07790", ""},  // four characters: a code
+        {false, "//! Spell_Cast \"A000\"", ""}, {false, "//! Spell_Cast false", ""},
         {false, "//! Spell_Cast 851986,", ""}, {false, "//! Spell_Cast 12)", ""}, {false, "//! Spell_Cast A0;", ""},
         {false, "//! Spell_Cast A015//fire", ""}, {false, "//! Spell_Cast 'A0", ""}, {false, "//! Spell_Cast A'00", ""},
         {false, "//! Spell_Cast -", ""},

@@ -1,40 +1,17 @@
 // Whole runs in this process on stand-in maps: what is stored, and that every stop, every failing operation of the
-// archive or the system, running out of memory, and every change by another program at any step of the store leave
-// the map as it was, with one line and no file behind.
+// archive or the system, and every change by another program at any step of the store leave the map as it was, with
+// one line and no file behind.
 #include <gtest/gtest.h>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <new>
 #include <utility>
 #include "archive/map_form.h"
 #include "base/content_hash.h"
 #include "tests/test_support.h"
-
-// Allocations left until one fails, once a test arms it; 0 when none is to.
-long allocationsBeforeFailure = 0;
-
-// Every form of the global allocation, so that any can be the one that fails; each frees what its partner took.
-void* allocate(std::size_t size) {
-    return allocationsBeforeFailure > 0 && --allocationsBeforeFailure == 0 ? nullptr : std::malloc(size ? size : 1);
-}
-void* operator new(std::size_t size) {
-    if (void* memory = allocate(size)) return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace {
 
@@ -518,6 +495,29 @@ TEST(Store, ASaveByAnotherProgramAtAnyStepSurvives) {
             }
 }
 
+// The room the system tables of a test give: budget bytes in a map's folder, less what the run's copies take there;
+// plenty in the temporary folder, or none where it is full.
+uint64_t budget = 0;
+bool temporaryFull = false;
+int created = 0;  // files the run made
+SystemOps systemWithRoom() {
+    created = 0;
+    SystemOps ops = platformSystemOps();
+    ops.createNewFile = [](const std::string& path, platform::File* file, bool* exists, std::string* err) {
+        return ++created, platform::createNewFile(path, file, exists, err);
+    };
+    ops.freeSpace = [](const std::string& folder, uint64_t* bytes) {
+        if (folder == platform::temporaryFolder()) return *bytes = temporaryFull ? 0 : 1ull << 40, true;
+        uint64_t taken = 0;
+        for (const std::string& name : platform::folderNames(folder)) {
+            platform::FileState state;
+            if (name.rfind(".o", 0) == 0 && platform::pathState(platform::joinPath(folder, name), &state)) taken += state.size;
+        }
+        return *bytes = budget > taken ? budget - taken : 0, true;
+    };
+    return ops;
+}
+
 // A map folder as the map editor saves one: its script (under a name of mixed case for Lua), the terrain, imported
 // files in subfolders with spaces, mixed-case and non-ASCII names, and files that are not the map's (names that start
 // with ".").
@@ -536,40 +536,29 @@ TEST(Folder, AMapFolderIsProcessedInPlaceCheckedAndPacked) {
                                          "    //! Spell_Cast A000\r\nendfunction\r\n@B" + kMain + "\r\n@Cendfunction\r\n";
         const std::string stored = spliced(script, lua ? "    AddToCache(\"cast\", FourCC(\"A000\"), Bolt)\n"
                                                        : "    call AddToCache(\"cast\",'A000',function Bolt)\n", lua);
-        // A NUL in war3map.j ends its script, as in a map archive; what follows it is not the script's.
-        // war3map.j comes before war3map.lua.
+        // A NUL in war3map.j ends its script, as in a map archive; war3map.j comes before war3map.lua.
         StandinEntries files = editorFolder(lua, unmarked(script) + (lua ? "" : std::string("\0after", 6)));
         if (!lua) files.push_back({"war3map.lua", "-- not the map's script"});
-        const MapFolder f(files, lua ? kLuaLibraryFile : kLibraryFile, lua ? "func.lua" : "func.j");
-        std::map<std::string, std::string> tree = treeOf(f.folder.path);
+        MapFolder f(files, lua ? kLuaLibraryFile : kLibraryFile, lua ? "func.lua" : "func.j");
         // The check lists what a run registers, and makes no file, not even to remove it again.
-        static int made;
-        made = 0;
-        SystemOps counting = platformSystemOps();
-        counting.createNewFile = [](const std::string& path, platform::File* file, bool* exists, std::string* err) {
-            return ++made, platform::createNewFile(path, file, exists, err);
-        };
-        const ProcessResult check = f.run(standin, counting, {"--check"});
+        budget = 1ull << 40;
+        const ProcessResult check = f.run(standin, systemWithRoom(), {"--check"});
         EXPECT_EQ(check.out + check.err, lua ? "line 3: Bolt Spell_Cast FourCC(\"A000\")\n" : "line 4: Bolt Spell_Cast 'A000'\n");
-        EXPECT_EQ(made, 0);
+        EXPECT_EQ(created, 0);
         // Packed: every file of the map, named with "\\", the script as every map archive holds it.
         fs::create_directory(fs::u8path(f.folder.file("release")));
         ASSERT_EQ(f.run(standin, platformSystemOps(), {"--output", f.folder.file("release")}).err, "");
         const std::string packed = platform::joinPath(f.folder.file("release"), "My Map.w3x");
-        std::map<std::string, std::string> entries = standinEntries(packed);
-        if (!lua) {
-            EXPECT_EQ(entries["war3map.lua"], "-- not the map's script");
-            entries.erase("war3map.lua");
-        }
-        EXPECT_EQ(entries, (std::map<std::string, std::string>{
-                      {lua ? "war3map.lua" : "war3map.j", lua ? stored : stored + '\0'},
-                      {"war3map.w3e", std::string("terrain\0data", 12)}, {"war3mapImported\\Hero Model.MDX", "model"},
-                      {u8"war3mapImported\\Sub Dir\\Значок.blp", "icon"}}));
+        std::map<std::string, std::string> entries = {
+            {lua ? "war3map.lua" : "war3map.j", lua ? stored : stored + '\0'}, {"war3map.w3e", std::string("terrain\0data", 12)},
+            {"war3mapImported\\Hero Model.MDX", "model"}, {u8"war3mapImported\\Sub Dir\\Значок.blp", "icon"}};
+        if (!lua) entries["war3map.lua"] = "-- not the map's script";
+        EXPECT_EQ(standinEntries(packed), entries);
         // In place: the script file as the map editor writes it, the text alone; every other file as it was.
         ASSERT_EQ(f.run(standin, platformSystemOps()).err, "");
-        tree["My Map.w3x/" + std::string(lua ? "War3map.lua" : "war3map.j")] = stored;
-        tree["release/My Map.w3x"] = readFile(packed);
-        EXPECT_EQ(treeOf(f.folder.path), tree);
+        f.tree["My Map.w3x/" + std::string(lua ? "War3map.lua" : "war3map.j")] = stored;
+        f.tree["release/My Map.w3x"] = readFile(packed);
+        EXPECT_EQ(treeOf(f.folder.path), f.tree);
     }
 }
 
@@ -674,25 +663,6 @@ TEST(ContentHash, EveryByteCountsWhereverThePiecesSplit) {
     for (std::size_t at = 0; at < 200; ++at) EXPECT_TRUE(hash(at, false) == hash(0, false) && hash(at, true) != hash(0, false)) << at;
 }
 
-TEST(Store, RunningOutOfMemoryAfterTheReadLeavesTheMap) {
-    MapFolder f("globals\nendglobals\nfunction F takes nothing returns nothing\n    //! Spell_Cast A000\n"
-                "    //! OnInit\nendfunction\n" + kMain + "\nendfunction\n");
-    SystemOps ops = platformSystemOps();
-    static long failAt = 0;
-    ops.atStep = [](StoreStep step) {
-        if (step == StoreStep::kScriptRead) allocationsBeforeFailure = failAt;
-    };
-    for (failAt = 1;; ++failAt) {
-        const ProcessResult result = f.run(standin, ops);
-        allocationsBeforeFailure = 0;
-        if (result.exitCode == 0) break;
-        SCOPED_TRACE("allocation " + std::to_string(failAt));
-        f.expectStop(result, "Not enough memory to *");
-        if (HasFailure()) break;
-    }
-    EXPECT_GT(failAt, 20);
-}
-
 TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
     MapFolder f(kMinimalScript);
     // Other files have the copy's first name and the compaction's second one.
@@ -710,35 +680,10 @@ TEST(Store, TheCopyNeverTakesAnExistingNameNorAMapHeldOpen) {
         ASSERT_TRUE(open.isOpen());
         for (const std::vector<std::string>& options : {std::vector<std::string>{"--check"}, std::vector<std::string>{}}) {
             const ProcessResult result = held.run(standin, platformSystemOps(), options);
-            if (platform::openFilesBlockReplacement())
-                held.expectStop(result, "Couldn't open the map file MAP for writing*");
-            else
-                EXPECT_EQ(result.exitCode, 0) << result.err;
+            if (platform::openFilesBlockReplacement()) held.expectStop(result, "Couldn't open the map file MAP for writing*");
+            else EXPECT_EQ(result.exitCode, 0) << result.err;
         }
     }
-}
-
-// The room the system tables of a test give: budget bytes in a map's folder, less what the run's copies take there;
-// plenty in the temporary folder, or none where it is full.
-uint64_t budget = 0;
-bool temporaryFull = false;
-int created = 0;  // files the run made
-SystemOps systemWithRoom() {
-    created = 0;
-    SystemOps ops = platformSystemOps();
-    ops.createNewFile = [](const std::string& path, platform::File* file, bool* exists, std::string* err) {
-        return ++created, platform::createNewFile(path, file, exists, err);
-    };
-    ops.freeSpace = [](const std::string& folder, uint64_t* bytes) {
-        if (folder == platform::temporaryFolder()) return *bytes = temporaryFull ? 0 : 1ull << 40, true;
-        uint64_t taken = 0;
-        for (const std::string& name : platform::folderNames(folder)) {
-            platform::FileState state;
-            if (name.rfind(".o", 0) == 0 && platform::pathState(platform::joinPath(folder, name), &state)) taken += state.size;
-        }
-        return *bytes = budget > taken ? budget - taken : 0, true;
-    };
-    return ops;
 }
 
 TEST(Store, TheCheckStopsWhereTheRunWouldForRoomTheTemporaryFolderAndPathLength) {
@@ -767,9 +712,8 @@ TEST(Store, TheCheckStopsWhereTheRunWouldForRoomTheTemporaryFolderAndPathLength)
             double need = 0, free = 0;
             ASSERT_EQ(std::sscanf(result.err.c_str() + result.err.find("about"), "about %lf MiB there for its working copies, "
                                   "and %lf MiB are free.", &need, &free), 2) << result.err;
-            const double mebibyte = 1 << 20;
-            EXPECT_TRUE(need * mebibyte >= (room == before - 1 ? before : after) && need * mebibyte < (room == before - 1 ? before : after) + 0.1 * mebibyte) << need;
-            EXPECT_TRUE(free * mebibyte >= room && free * mebibyte < room + 0.1 * mebibyte) << free;
+            for (const auto& [figure, bytes] : {std::pair<double, double>(need, room == before - 1 ? before : after), {free, room}})
+                EXPECT_TRUE(figure * (1 << 20) >= bytes && figure * (1 << 20) < bytes + (1 << 20) / 10.0) << figure;
             if (room == before - 1) EXPECT_EQ(created, 0);
         }
     }
