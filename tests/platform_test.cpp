@@ -153,7 +153,7 @@ TEST(Signals, EveryEndingSignalRemovesTheCopyAndEndsAsItWould) {
     const std::string crash = "ostrel stopped on a fault of its own while working on the map map.w3x; the map was left as it was.\n";
     const std::string libraryCrash = "ostrel stopped: the map archive library crashed while working on the map map.w3x; the "
                                      "map was left as it was.\n";
-    const int stored = static_cast<int>(StoreStep::kReplaced), lastCheck = static_cast<int>(StoreStep::kLastCheck);
+    [[maybe_unused]] const int stored = static_cast<int>(StoreStep::kReplaced), lastCheck = static_cast<int>(StoreStep::kLastCheck);
     const struct {
         int signal;
         std::string line;
