@@ -8,7 +8,6 @@
 #include "archive/archive_handles.h"
 #include "archive/entry_hash.h"
 #include "archive/map_script_store.h"
-#include "base/content_hash.h"
 
 namespace {
 

@@ -1,9 +1,6 @@
 #include "archive/map_script_store.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <new>
 #include <vector>
 #include "base/file_content.h"
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-const char kUsage[] = "Usage: ostrel MAP | ostrel --check MAP | ostrel --output NEW MAP";
+const char kUsage[] = "Usage: ostrel [--watch] MAP | ostrel [--watch] --check MAP | ostrel [--watch] --output NEW MAP";
 const char kOptions[] =
     "  ostrel MAP               adds the script library and the directive registrations to the map's script\n"
     "  ostrel --check MAP       shows what a run would register and warns of directives it would miss;\n"
