@@ -22,7 +22,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     std::string line = "cd /d \"" + cwd + "\" && \"" + program + "\"";
     for (const std::string& arg : args) line += " \"" + arg + "\"";
     line += " <NUL >\"" + capture.file("out") + "\" 2>\"" + capture.file("err") + "\"";
-    const int code = _wsystem(wide("\"" + line + "\"").c_str());
+    // Under wine the command interpreter now and then fails to start (-1, which the tool never returns): again.
+    int code = -1;
+    for (int attempt = 0; attempt < 3 && code == -1; ++attempt) code = _wsystem(wide("\"" + line + "\"").c_str());
     return ProcessResult{code, textOf(capture.file("out")), textOf(capture.file("err"))};
 }
 
