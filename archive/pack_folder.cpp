@@ -21,22 +21,28 @@ struct PackedFile : MapFile {
 constexpr int kDeepest = 32;
 
 // Appends every regular file under folder, named in the archive behind
-// prefix, to files; names that start with "." are left out. False, with one
-// line in *err, where the folders nest deeper than any map's.
-bool listFiles(const std::string& folder, const std::string& prefix, int depth, std::vector<MapFile>* files,
-               std::string* err) {
+// prefix, to files; names that start with "." are left out. A folder that
+// cannot be listed whole is passed over, the first such one named in
+// *unlisted. False, with one line in *err, where the folders nest deeper than
+// any map's.
+bool listFiles(const SystemOps& system, const std::string& folder, const std::string& prefix, int depth,
+               std::vector<MapFile>* files, std::string* unlisted, std::string* err) {
     if (depth > kDeepest) {
         *err = "The map folder nests deeper than " + std::to_string(kDeepest) + " folders at " + folder + ".";
         return false;
     }
-    std::vector<std::string> names = platform::folderNames(folder);
+    std::vector<std::string> names;
+    std::string why;
+    if (!system.folderNames(folder, &names, &why) && unlisted->empty())
+        *unlisted = "Couldn't list the folder " + folder + " of the map folder: " + why;
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         if (name[0] == '.') continue;
         const std::string path = platform::joinPath(folder, name);
         const std::string inArchive = prefix.empty() ? name : prefix + "\\" + name;
         const platform::PathKind kind = platform::pathKind(path);
-        if (kind == platform::PathKind::kFolder && !listFiles(path, inArchive, depth + 1, files, err)) return false;
+        if (kind == platform::PathKind::kFolder && !listFiles(system, path, inArchive, depth + 1, files, unlisted, err))
+            return false;
         if (kind == platform::PathKind::kRegular) files->push_back({path, inArchive});
     }
     return true;
@@ -57,11 +63,11 @@ std::string nameProblem(const std::string& name, std::size_t limit, std::set<std
 }
 
 // The bytes of a folder's total size, for the room the archive needs.
-uint64_t totalSize(const std::vector<PackedFile>& files) {
+uint64_t totalSize(const SystemOps& system, const std::vector<PackedFile>& files) {
     uint64_t total = 0;
     for (const PackedFile& file : files) {
         platform::FileState state;
-        if (platform::pathState(file.path, &state)) total += static_cast<uint64_t>(state.size) + 4096;
+        if (system.pathState(file.path, &state)) total += static_cast<uint64_t>(state.size) + 4096;
     }
     return total;
 }
@@ -128,20 +134,23 @@ bool packedAsMeant(StoreContext& c, const std::vector<PackedFile>& files, std::s
 
 }  // namespace
 
-bool listMapFiles(const std::string& folder, std::vector<MapFile>* files, std::string* err) {
-    return listFiles(folder, std::string(), 0, files, err);
+bool listMapFiles(const SystemOps& system, const std::string& folder, std::vector<MapFile>* files, std::string* err) {
+    std::string unlisted;
+    if (!listFiles(system, folder, std::string(), 0, files, &unlisted, err)) return false;
+    *err = unlisted;
+    return unlisted.empty();
 }
 
 bool packFolder(StoreContext& c, const ScriptEntry& entry, const ScriptText& text, std::string* err) {
     std::vector<MapFile> listed;
-    if (!listMapFiles(c.place.given, &listed, err)) return false;
+    if (!listMapFiles(c.system, c.place.given, &listed, err)) return false;
     std::vector<PackedFile> files(listed.size());
     for (std::size_t i = 0; i < listed.size(); ++i) static_cast<MapFile&>(files[i]) = std::move(listed[i]);
     // The script file is the file watched, whatever letter case or link names it.
     std::set<std::string> taken;
     for (PackedFile& file : files) {
         platform::FileState state;
-        file.script = platform::pathState(file.path, &state) && state.device == c.map.state.device &&
+        file.script = c.system.pathState(file.path, &state) && state.device == c.map.state.device &&
                       state.file == c.map.state.file;
         if (file.script) file.name = entry.name;
         const std::string problem = nameProblem(file.name, c.archive.pathLimit, taken);
@@ -150,7 +159,7 @@ bool packFolder(StoreContext& c, const ScriptEntry& entry, const ScriptText& tex
             return false;
         }
     }
-    const uint64_t room = totalSize(files) + text.size() + (1u << 20);
+    const uint64_t room = totalSize(c.system, files) + text.size() + (1u << 20);
     if (!hasRoom(c.system, c.destination.folder, room, 0, err)) return false;
     platform::File made;
     std::string why;

@@ -13,9 +13,10 @@ struct MapFile {
 
 // Every regular file under the map folder, in the order of their names;
 // names that start with "." are not the map's (".git", editor swap files) and
-// are left out. False, with one line in *err, where the folders nest deeper
-// than any map's.
-bool listMapFiles(const std::string& folder, std::vector<MapFile>* files, std::string* err);
+// are left out. False, with one line in *err, where a folder under it cannot
+// be listed whole (*files then holds every file of the others) or the folders
+// nest deeper than any map's.
+bool listMapFiles(const SystemOps& system, const std::string& folder, std::vector<MapFile>* files, std::string* err);
 
 // Packs the map folder of context into a new map archive in the working
 // copy: every regular file under it (names that start with "." left out, as

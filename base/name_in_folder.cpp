@@ -20,7 +20,10 @@ std::string nameInFolder(const std::string& folder, const std::string& name) {
     if (pathKind(joinPath(folder, name)) != PathKind::kMissing) return name;
     std::string found;
     int matches = 0;
-    for (const std::string& other : folderNames(folder)) {
+    std::vector<std::string> names;
+    std::string err;
+    folderNames(folder, &names, &err);  // a name in a folder that cannot be listed is not found
+    for (const std::string& other : names) {
         if (sameNameIgnoringCase(other, name)) {
             found = other;
             ++matches;

@@ -119,8 +119,9 @@ bool freeSpace(const std::string& folder, uint64_t* bytes);
 void removeFile(const std::string& path);
 // Flushes a folder's entries to disk, where the system needs that.
 void syncFolder(const std::string& folder);
-// The names in folder; empty when it cannot be listed.
-std::vector<std::string> folderNames(const std::string& folder);
+// The names in folder into *names; false, with the system's reason in *err,
+// when it cannot be listed whole.
+bool folderNames(const std::string& folder, std::vector<std::string>* names, std::string* err);
 // The name in folder that is name (on a file system that ignores letter
 // case, too), else the single one there that differs from it only in letter
 // case (the folder is listed only then); empty when there is none.

@@ -89,8 +89,6 @@ const sigset_t& endingSignalSet() {
     return set;
 }
 
-
-
 }  // namespace
 
 bool File::close() {
@@ -345,16 +343,18 @@ void syncFolder(const std::string& folder) {
     ::close(handle);
 }
 
-std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
+bool folderNames(const std::string& folder, std::vector<std::string>* names, std::string* err) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return *err = lastError(), false;
+    errno = 0;
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names->push_back(name);
     }
-    return names;
+    const int failure = errno;
+    closedir(dir);
+    if (failure != 0) *err = describeError(failure);
+    return failure == 0;
 }
 
 std::string executableFolder() {
@@ -484,7 +484,10 @@ void watchFolder(int handle, const std::string& folder, bool tree, int depth) {
                       IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                           IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
     if (!tree || depth >= 32) return;
-    for (const std::string& name : folderNames(folder)) {
+    std::vector<std::string> names;
+    std::string err;
+    folderNames(folder, &names, &err);  // a folder that cannot be listed has nothing to watch under it
+    for (const std::string& name : names) {
         const std::string path = joinPath(folder, name);
         if (pathKind(path) == PathKind::kFolder) watchFolder(handle, path, tree, depth + 1);
     }

@@ -399,17 +399,20 @@ void removeFile(const std::string& path) {
 
 void syncFolder(const std::string&) {}
 
-std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
+bool folderNames(const std::string& folder, std::vector<std::string>* names, std::string* err) {
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(wide(folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    // A drive's root folder that holds nothing has not even "." and "..".
+    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    if (search == INVALID_HANDLE_VALUE) return *err = lastError(), false;
     do {
         const std::string name = narrow(found.cFileName);
-        if (name != "." && name != "..") names.push_back(name);
+        if (name != "." && name != "..") names->push_back(name);
     } while (FindNextFileW(search, &found));
+    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
+    if (!whole) *err = lastError();
     FindClose(search);
-    return names;
+    return whole;
 }
 
 std::string executableFolder() {

@@ -5,7 +5,7 @@ const SystemOps& platformSystemOps() {
         platform::openRegularFile, platform::createNewFile, platform::openCutTo,    platform::readSome,  platform::rewind,
         platform::writeAll,        platform::syncPath,      platform::syncFolder,   platform::fileState,
         platform::pathState,       platform::copyMetadata,  platform::exchangeFiles, platform::replaceFile,
-        platform::removeFile,      platform::freeSpace,     [](StoreStep) {},
+        platform::removeFile,      platform::freeSpace,     platform::folderNames,   [](StoreStep) {},
     };
     return ops;
 }

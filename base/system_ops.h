@@ -33,6 +33,7 @@ struct SystemOps {
     bool (*replaceFile)(const std::string& from, const std::string& to, std::string* err);
     void (*removeFile)(const std::string& path);
     bool (*freeSpace)(const std::string& folder, uint64_t* bytes);
+    bool (*folderNames)(const std::string& folder, std::vector<std::string>* names, std::string* err);
     void (*atStep)(StoreStep step);
 };
 

@@ -43,7 +43,9 @@ void fuzzRun(const std::string& bytes) {
     const std::string after{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     require(code == 0 || (after == bytes && !message.empty() && message.find('\n') == message.size() - 1),
             "a failed run changed the map or did not say one line");
-    require(platform::folderNames(folder).size() == 3, "the run left a file beside the map");
+    std::vector<std::string> names;
+    std::string why;
+    require(platform::folderNames(folder, &names, &why) && names.size() == 3, "the run left a file beside the map");
 }
 
 // The scan, the build and the splices on a script in language and a library.

@@ -29,7 +29,9 @@ Look lookAt(const SystemOps& system, const std::string& map, bool folder) {
     std::vector<MapFile> files;
     std::string err;
     if (!folder) files.push_back({map, std::string()});
-    else if (platform::pathKind(map) != platform::PathKind::kFolder || !listMapFiles(map, &files, &err)) return look;
+    else if (platform::pathKind(map) != platform::PathKind::kFolder) return look;
+    // What cannot be listed is not looked at; the rest still is.
+    else listMapFiles(system, map, &files, &err);
     for (MapFile& file : files) {
         platform::FileState state;
         if (system.pathState(file.path, &state)) look.emplace_back(std::move(file.path), state);

@@ -509,7 +509,7 @@ SystemOps systemWithRoom() {
     ops.freeSpace = [](const std::string& folder, uint64_t* bytes) {
         if (folder == platform::temporaryFolder()) return *bytes = temporaryFull ? 0 : 1ull << 40, true;
         uint64_t taken = 0;
-        for (const std::string& name : platform::folderNames(folder)) {
+        for (const std::string& name : sortedNames(folder)) {
             platform::FileState state;
             if (name.rfind(".o", 0) == 0 && platform::pathState(platform::joinPath(folder, name), &state)) taken += state.size;
         }
@@ -569,6 +569,9 @@ TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
         if (platform::nameOf(path) == "war3map.w3e") return *err = "no", platform::OpenResult::kFailed;
         return platform::openRegularFile(path, file, err);
     };
+    unreadable.folderNames = [](const std::string& folder, std::vector<std::string>* names, std::string* err) {
+        return platform::nameOf(folder) == "Lost" ? (*err = "no", false) : platform::folderNames(folder, names, err);
+    };
     const struct {
         StandinEntries files;
         std::string output, line;
@@ -584,6 +587,7 @@ TEST(Folder, WhatCannotBeReadOrPackedStopsTheRunAndLeavesEveryFile) {
         {{{"war3map.j", kMinimalScript}, {"Units/a.txt", ""}, {"units/A.TXT", ""}}, "new.w3x", "The file * cannot go into a "
          "map archive: another file's name differs from its name only in letter case."},
         {map, "new.w3x", "Couldn't read the file * of the map folder: no", unreadable},
+        {{{"war3map.j", kMinimalScript}, {"Lost/a.mdx", "model"}}, "new.w3x", "Couldn't list the folder * of the map folder: no", unreadable},
         {map, "new.w3x", "The map folder MAP was changed by another program while ostrel packed it (*); NEW was left as it was.",
          systemWith()},
         {map, "new.w3x", "The map archive NEW did not read back as written; it was left as it was.", platformSystemOps(), opsWith(13)},

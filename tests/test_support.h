@@ -70,7 +70,9 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 }
 // The names in folder, sorted.
 inline std::vector<std::string> sortedNames(const std::string& folder) {
-    std::vector<std::string> names = platform::folderNames(folder);
+    std::vector<std::string> names;
+    std::string err;
+    platform::folderNames(folder, &names, &err);
     std::sort(names.begin(), names.end());
     return names;
 }
