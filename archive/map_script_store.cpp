@@ -94,7 +94,6 @@ bool readMap(const SystemOps& system, OpenMap& map, ScriptText* text, std::strin
     return stillTheMap(system, map, false, err);
 }
 
-
 bool finishStore(const SystemOps& system, OpenMap& map, WorkingCopy& copy, const Destination& destination,
                  bool replace, std::string* err) {
     std::string why;

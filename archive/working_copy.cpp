@@ -61,7 +61,6 @@ std::string compactionTempPath(const std::string& path) {
 
 }  // namespace
 
-
 bool copyFitsIn(const std::string& folder, std::size_t limit) {
     return copyPath(folder, kAttempts - 1, limit).size() <= limit;
 }

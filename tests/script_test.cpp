@@ -9,7 +9,6 @@
 
 namespace {
 
-
 TEST(DirectiveForms, SeparatorKeyAndValueAsTheLanguageTakesThem) {
     // A directive line of either language in function F, on line 2, and the value the generated call writes: "" where
     // the run refuses it (no value, or not one value), "-" where nothing registers.
