@@ -27,12 +27,16 @@ bool readWhole(const SystemOps& system, platform::File& file, std::string* text,
     ContentHash content;
     std::string read;
     platform::FileState state;
-    if (system.fileState(file, &state) && state.size > 0) read.reserve(static_cast<std::size_t>(state.size) + kFileBuffer);
+    const std::size_t expected = system.fileState(file, &state) && state.size > 0 ? static_cast<std::size_t>(state.size) : 0;
+    // Room for what a rewrite adds; the bytes are made ready only as far as
+    // the file is expected to reach, and one more, which shows its end.
+    read.reserve(expected + kFileBuffer);
+    read.resize(expected + 1);
     std::size_t at = 0;
     bool done = system.rewind(file);
     while (done) {
-        read.resize(at + kFileBuffer);
-        const long long got = system.readSome(file, &read[at], kFileBuffer);
+        if (at == read.size()) read.resize(at + kFileBuffer);
+        const long long got = system.readSome(file, &read[at], read.size() - at);
         done = got >= 0;
         if (got <= 0) break;
         content.add(&read[at], static_cast<std::size_t>(got));
